@@ -1,0 +1,12 @@
+#include "cli/Commands.h"
+
+#include <cstdio>
+
+namespace qorlu::cli {
+
+int RunImport(const Args&) {
+    std::fputs("qorlu: this subcommand is not built yet\n", stderr);
+    return 2;
+}
+
+} // namespace qorlu::cli

@@ -1,0 +1,58 @@
+// qorlu: every operation of the three windows, from the command line.
+
+#include "cli/Commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string_view>
+
+namespace {
+
+struct Command {
+    std::string_view name;
+    std::string_view usage;
+    int (*run)(const qorlu::cli::Args&);
+};
+
+constexpr Command kCommands[] = {
+    {"list", "list IMAGE                      show the archive index of a raw CD image",
+     qorlu::cli::RunList},
+    {"extract", "extract IMAGE OUTDIR [--adx | --others]   extract archive entries",
+     qorlu::cli::RunExtract},
+    {"import", "import IMAGE FILE... [--yes]    write files back over matching entries",
+     qorlu::cli::RunImport},
+    {"texture-export", "texture-export FILE             textures (or a .FLG sheet) to bitmaps",
+     qorlu::cli::RunTextureExport},
+    {"texture-import", "texture-import BMP              an exported bitmap back into its texture",
+     qorlu::cli::RunTextureImport},
+    {"block-export", "block-export FILE               zlib blocks to numbered files",
+     qorlu::cli::RunBlockExport},
+    {"block-import", "block-import FILE               a numbered file back into its container",
+     qorlu::cli::RunBlockImport},
+};
+
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out, "usage: qorlu <subcommand> ...\n\nsubcommands:\n");
+    for (const auto& c : kCommands) std::fprintf(out, "  %.*s\n", int(c.usage.size()), c.usage.data());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    for (const auto& c : kCommands) {
+        if (c.name == name) return c.run(qorlu::cli::Args(argv + 2, argv + argc));
+    }
+    std::fprintf(stderr, "qorlu: unknown subcommand '%s'\n\n", argv[1]);
+    PrintUsage(stderr);
+    return 2;
+}
