@@ -1,0 +1,82 @@
+#pragma once
+// The archive "filedata.afs" inside the disc image, and its index.
+//
+// Archive layout (archive-relative offsets, little-endian 32-bit words):
+//   0        4        not read
+//   4        4        N, the entry count
+//   8        8 x N    entry table: AfsEntry { offset, size }
+//   ...               entry data, entry i at its offset, size bytes long
+//   E        <=32768  zero bytes; E = offset + size of entry N-1
+//   D        48 x N   name directory: AfsNameRecord, D = first nonzero byte
+//                     at or after E, looked for within the 32768 bytes from E
+// AfsNameRecord (48 bytes):
+//   0..31    name, ends at the first zero byte or after 32 bytes; "/" separates folders
+//   32..43   not used
+//   44..47   a second copy of the entry's size (written on replacement, never read)
+//
+// Entry i may grow in place up to the next entry's offset (its slot space);
+// the last entry's slot ends where the name directory begins.
+//
+// The index is checked once, when it is loaded: the count must be at least 1
+// and the table and the name directory must lie inside the image. After that
+// the accessors trust it; an index outside the table reads as 0 or "".
+
+#include "disc/DiscImage.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qorlu {
+
+struct AfsEntry {
+    std::uint32_t offset;
+    std::uint32_t size;
+};
+
+struct AfsNameRecord {
+    std::uint8_t name[32];
+    std::uint8_t unused[12];
+    std::uint8_t size[4]; // little-endian copy of the entry's size
+};
+static_assert(sizeof(AfsEntry) == 8);
+static_assert(sizeof(AfsNameRecord) == 48);
+
+// The name of a record: its bytes up to the first zero (at most 32), with
+// every "/" turned into the platform's separator, letter case as stored.
+std::string NameOfRecord(const AfsNameRecord& record);
+
+class CAfsArchive : public CDiscImage {
+public:
+    static constexpr std::uint32_t kNameDirSearchSize = 32768;
+
+    explicit CAfsArchive(IMessageSink& messages) : CDiscImage(messages) {}
+    ~CAfsArchive() override = default;
+
+    // Reads the count, the entry table and the name directory. False, with
+    // the index left as it was, when the image cannot be opened; false, with
+    // the index emptied, when the archive is unusable (see LastLoadProblem).
+    bool LoadIndex();
+    // Why the last LoadIndex refused an archive that it could read; empty otherwise.
+    const std::string& LastLoadProblem() const { return m_strLoadProblem; }
+
+    std::string GetEntryName(std::uint32_t nIndex) const;
+    std::uint32_t GetEntryOffset(std::uint32_t nIndex) const;
+    std::uint32_t GetEntrySize(std::uint32_t nIndex) const;
+    std::uint32_t GetEntrySpace(std::uint32_t nIndex) const;
+
+    std::uint32_t m_nEntryCount = 0;
+    std::uint32_t m_nNameDirOffset = 0;
+    std::unique_ptr<AfsEntry[]> m_pEntries;
+    std::unique_ptr<AfsNameRecord[]> m_pNameRecords;
+    std::string m_strOutputDir;
+    std::int32_t m_nFilterMode = 2;
+
+private:
+    void ClearIndex();
+    bool RefuseIndex(std::string problem);
+
+    std::string m_strLoadProblem;
+};
+
+} // namespace qorlu
