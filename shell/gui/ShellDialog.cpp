@@ -1,0 +1,130 @@
+#include "shell/gui/ShellDialog.h"
+
+#include "shell/gui/ControlId.h"
+#include "shell/gui/PrivateMessage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QStyle>
+
+namespace qorlu::gui {
+
+QIcon LoadProgramIcon(const ProgramResources& res) {
+    if (!res.iconXpm) return QIcon();
+    return QIcon(QPixmap(res.iconXpm));
+}
+
+QPoint MinimizedIconPosition(QSize client, QSize icon) {
+    // C++ integer division truncates toward zero, so an icon larger than the
+    // client area lands at the truncated (not floored) half.
+    return {(client.width() - icon.width() + 1) / 2, (client.height() - icon.height() + 1) / 2};
+}
+
+CAboutDlg::CAboutDlg(const ProgramResources& res, QWidget* parent) : QDialog(parent) {
+    if (res.aboutTemplate) BuildFromTemplate(*this, *res.aboutTemplate, LoadProgramIcon(res));
+    if (auto* ok = FindControlAs<QPushButton>(this, kIdOk)) {
+        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    }
+}
+
+CShellDialog::CShellDialog(const ProgramResources& res, const DialogTemplate& mainTemplate,
+                           QWidget* parent)
+    : QDialog(parent), m_res(res), m_ownSink(this), m_pSink(&m_ownSink) {
+    BuildFromTemplate(*this, mainTemplate);
+    m_hIcon = LoadProgramIcon(res);
+}
+
+CShellDialog::~CShellDialog() = default;
+
+void CShellDialog::InitShell() {
+    const QString about = QString::fromUtf8(m_res.string101 ? m_res.string101 : "");
+    if (!about.isEmpty() && !m_pAboutAction) {
+        // Qt has no system menu on every platform; the window's own context
+        // menu carries the entry instead.
+        setContextMenuPolicy(Qt::ActionsContextMenu);
+        auto* separator = new QAction(this);
+        separator->setSeparator(true);
+        addAction(separator);
+        m_pAboutAction = new QAction(about, this);
+        connect(m_pAboutAction, &QAction::triggered, this,
+                [this] { OnSysCommand(static_cast<unsigned>(kIdmAboutBox)); });
+        addAction(m_pAboutAction);
+    }
+    setWindowIcon(m_hIcon);
+}
+
+void CShellDialog::OnSysCommand(unsigned id) {
+    if ((id & 0xFFF0u) == static_cast<unsigned>(kIdmAboutBox)) RunAboutBox();
+    // Move, close, minimise and the rest belong to the window manager.
+}
+
+void CShellDialog::RunAboutBox() {
+    CAboutDlg about(m_res, this);
+    about.exec();
+}
+
+bool CShellDialog::OnPrivateMessage(int /*number*/) { return false; }
+
+IMessageSink& CShellDialog::Messages() { return *m_pSink; }
+
+void CShellDialog::SetMessageSink(IMessageSink* sink) { m_pSink = sink ? sink : &m_ownSink; }
+
+bool CShellDialog::event(QEvent* e) {
+    const int type = static_cast<int>(e->type());
+    if (type == kWmDropExport || type == kWmDropImport || type == kWmImportDropped) {
+        if (OnPrivateMessage(type)) {
+            e->accept();
+            return true;
+        }
+    }
+    return QDialog::event(e);
+}
+
+void CShellDialog::paintEvent(QPaintEvent* e) {
+    if (!isMinimized()) {
+        QDialog::paintEvent(e);
+        return;
+    }
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    const int cx = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
+    const QSize iconSize(cx, cx);
+    m_hIcon.paint(&painter, QRect(MinimizedIconPosition(size(), iconSize), iconSize));
+}
+
+void CShellDialog::keyPressEvent(QKeyEvent* e) {
+    // Enter in a window without a default button ends it, as a dialog's OK
+    // does; with a default (or focused) button the button takes it.
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && e->modifiers() == Qt::NoModifier) {
+        bool hasDefault = false;
+        for (QPushButton* b : findChildren<QPushButton*>()) {
+            if (b->isVisible() && (b->isDefault() || b->hasFocus())) hasDefault = true;
+        }
+        if (!hasDefault) {
+            accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(e);
+}
+
+int RunProgram(int argc, char** argv, const ProgramResources& res,
+               std::function<std::unique_ptr<QDialog>()> makeMainDialog) {
+    QApplication app(argc, argv);
+    const QString name = QString::fromUtf8(res.programName ? res.programName : "");
+    QApplication::setApplicationName(name);
+    QApplication::setApplicationDisplayName(name);
+    QApplication::setApplicationVersion(QString::fromUtf8(res.version ? res.version : ""));
+    QApplication::setWindowIcon(LoadProgramIcon(res));
+    if (makeMainDialog) {
+        std::unique_ptr<QDialog> dialog = makeMainDialog();
+        if (dialog) dialog->exec();
+    }
+    return 0;
+}
+
+} // namespace qorlu::gui
