@@ -1,0 +1,190 @@
+#include "texture/FlagSheet.h"
+
+#include "shell/BinaryFile.h"
+#include "shell/ByteOrder.h"
+#include "texture/BitmapFile.h"
+#include "texture/TextureExport.h"
+#include "texture/TextureFormat.h"
+#include "texture/TextureImport.h"
+#include "texture/TextureMessages.h"
+
+namespace qorlu {
+
+namespace msg = texture_messages;
+
+namespace {
+
+constexpr std::uint64_t kPaletteBytes = 256 * 4;
+
+} // namespace
+
+std::optional<FlagSheetHeader> ReadFlagSheetHeader(std::span<const std::uint8_t> sheet) {
+    if (sheet.size() < kFlagSheetHeaderBytes) return std::nullopt;
+    FlagSheetHeader header;
+    header.imageCount = ReadLE16(sheet.data());
+    header.width = sheet[2];
+    header.height = sheet[3];
+    header.paletteOffset = ReadLE32(sheet.data() + kFlagSheetPaletteOffsetField);
+    return header;
+}
+
+std::optional<std::uint64_t> FlagSheetImageOffset(std::span<const std::uint8_t> sheet,
+                                                  const FlagSheetHeader& header, int index) {
+    if (index < 0 || index >= header.imageCount) return std::nullopt;
+    const std::uint64_t entry = kFlagSheetTableOffset + static_cast<std::uint64_t>(index) * kFlagSheetEntryBytes;
+    if (!InBounds(entry, kFlagSheetEntryBytes, sheet.size())) return std::nullopt;
+    const std::uint64_t offset = ReadLE32(sheet.data() + entry);
+    const std::uint64_t imageBytes = static_cast<std::uint64_t>(header.width) * header.height;
+    if (!InBounds(offset, imageBytes, sheet.size())) return std::nullopt;
+    return offset;
+}
+
+std::vector<std::uint8_t> BuildFlagSheetBitmap(std::span<const std::uint8_t> sheet,
+                                               const FlagSheetHeader& header,
+                                               std::span<const std::uint8_t> bitmapPalette,
+                                               std::uint64_t imageOffset) {
+    const auto width = static_cast<std::size_t>(header.width);
+    const auto height = static_cast<std::size_t>(header.height);
+    const auto rowLength = static_cast<std::size_t>(FlagSheetRowLength(header.width));
+    if (bitmapPalette.size() != kPaletteBytes || !InBounds(imageOffset, width * height, sheet.size())) {
+        return {};
+    }
+    std::vector<std::uint8_t> out;
+    out.reserve(static_cast<std::size_t>(BitmapHeaderLength(256)) + rowLength * height);
+    BitmapLayout layout;
+    layout.width = header.width;
+    layout.height = header.height;
+    layout.bitCount = 8;
+    layout.colourCount = 256;
+    layout.sizeImage = static_cast<std::uint32_t>(rowLength * height);
+    AppendBitmapHeaders(out, layout);
+    out.insert(out.end(), bitmapPalette.begin(), bitmapPalette.end());
+    const std::uint8_t* image = sheet.data() + imageOffset;
+    for (std::size_t r = 0; r < height; ++r) {
+        const std::uint8_t* row = image + width * (height - 1 - r);
+        out.insert(out.end(), row, row + width);
+        out.insert(out.end(), rowLength - width, 0);
+    }
+    return out;
+}
+
+void ExportFlagSheet(IMessageSink& owner, const std::string& path) {
+    const auto sheet = ReadWholeFile(path);
+    if (!sheet) {
+        msg::Report(owner, msg::CanNotReadFile(path));
+        return;
+    }
+    const auto header = ReadFlagSheetHeader(*sheet);
+    if (!header) {
+        msg::Report(owner, msg::kIndexError);
+        return;
+    }
+    if (header->imageCount == 0) {
+        msg::Report(owner, msg::kOk);
+        return;
+    }
+    // Everything is checked before the first bitmap is written.
+    if (!InBounds(header->paletteOffset, kPaletteBytes, sheet->size())) {
+        msg::Report(owner, msg::kIndexError);
+        return;
+    }
+    std::vector<std::uint64_t> offsets;
+    offsets.reserve(static_cast<std::size_t>(header->imageCount));
+    for (int i = 0; i < header->imageCount; ++i) {
+        const auto offset = FlagSheetImageOffset(*sheet, *header, i);
+        if (!offset) {
+            msg::Report(owner, msg::kIndexError);
+            return;
+        }
+        offsets.push_back(*offset);
+    }
+    std::vector<std::uint8_t> palette(kPaletteBytes);
+    ConvertPalette(std::span(*sheet).subspan(header->paletteOffset, kPaletteBytes), 256, palette);
+
+    for (int i = 0; i < header->imageCount; ++i) {
+        const std::vector<std::uint8_t> bitmap =
+            BuildFlagSheetBitmap(*sheet, *header, palette, offsets[static_cast<std::size_t>(i)]);
+        const std::string name = ExportedBitmapName(path, i);
+        switch (WriteNewFile(name, bitmap)) {
+        case FileWriteResult::Written:
+            break;
+        case FileWriteResult::CreateFailed:
+            msg::Report(owner, msg::kCreateFileError);
+            return;
+        case FileWriteResult::WriteFailed:
+            msg::Report(owner, msg::CanNotWriteFile(name));
+            return;
+        }
+    }
+    msg::Report(owner, msg::kOk);
+}
+
+void ImportFlagSheet(IMessageSink& owner, const std::string& bitmapPath) {
+    const ExportedName name = ParseExportedName(bitmapPath);
+    if (!name.Accepted()) {
+        msg::Report(owner, name.refusal);
+        return;
+    }
+    const auto sheet = ReadWholeFile(name.containerPath);
+    if (!sheet) {
+        msg::Report(owner, msg::kCanNotReadOriginal);
+        return;
+    }
+    const auto header = ReadFlagSheetHeader(*sheet);
+    const auto imageOffset =
+        header ? FlagSheetImageOffset(*sheet, *header, name.number) : std::optional<std::uint64_t>();
+    if (!imageOffset) {
+        msg::Report(owner, msg::kIndexError);
+        return;
+    }
+
+    const auto width = static_cast<std::size_t>(header->width);
+    const auto height = static_cast<std::size_t>(header->height);
+    const auto rowLength = static_cast<std::size_t>(FlagSheetRowLength(header->width));
+    const std::uint64_t headerLength = BitmapHeaderLength(256);
+    std::vector<std::uint8_t> rows;
+    {
+        BinaryFile bitmap;
+        if (!bitmap.Open(bitmapPath, BinaryFile::Mode::Read)) {
+            msg::Report(owner, msg::CanNotReadFile(bitmapPath));
+            return;
+        }
+        const auto length = bitmap.Length();
+        if (!length) {
+            msg::Report(owner, msg::CanNotReadFile(bitmapPath));
+            return;
+        }
+        if (*length != headerLength + rowLength * height) {
+            msg::Report(owner, msg::kSizeMismatch);
+            return;
+        }
+        rows.resize(rowLength * height); // at most 256 * 255 bytes
+        if (!bitmap.Seek(headerLength) || bitmap.Read(rows.data(), rows.size()) != rows.size()) {
+            msg::Report(owner, msg::CanNotReadFile(bitmapPath));
+            return;
+        }
+    }
+
+    // The bitmap's last row is the image's top row; the fill is dropped.
+    std::vector<std::uint8_t> image;
+    image.reserve(width * height);
+    for (std::size_t r = 0; r < height; ++r) {
+        const std::uint8_t* row = rows.data() + (height - 1 - r) * rowLength;
+        image.insert(image.end(), row, row + width);
+    }
+
+    BinaryFile target;
+    if (!target.Open(name.containerPath, BinaryFile::Mode::ReadWrite)) {
+        msg::Report(owner, msg::kCanNotWriteOriginal);
+        return;
+    }
+    bool wrote = target.Seek(*imageOffset) && target.Write(image.data(), image.size());
+    wrote = target.Close() && wrote;
+    if (!wrote) {
+        msg::Report(owner, msg::CanNotWriteFile(name.containerPath));
+        return;
+    }
+    msg::Report(owner, msg::kOk);
+}
+
+} // namespace qorlu

@@ -1,0 +1,93 @@
+#include "texture/TextureExport.h"
+
+#include "shell/BinaryFile.h"
+#include "shell/ByteOrder.h"
+#include "shell/Text.h"
+#include "texture/BitmapFile.h"
+#include "texture/FlagSheet.h"
+#include "texture/TextureFormat.h"
+#include "texture/TextureMessages.h"
+
+#include <cstdio>
+
+namespace qorlu {
+
+namespace msg = texture_messages;
+
+std::string ExportedBitmapName(const std::string& path, int number) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "_%03d.bmp", number);
+    return path + suffix;
+}
+
+std::vector<std::uint8_t> BuildTextureBitmap(std::span<const std::uint8_t> container,
+                                             const TextureInfo& info) {
+    const std::uint64_t paletteBytes = static_cast<std::uint64_t>(info.colourCount) * 4;
+    const std::uint64_t rowsBytes = static_cast<std::uint64_t>(info.height) * info.rowByteCount;
+    if (!InBounds(info.pixelPosition, info.pixelByteCount, container.size()) ||
+        rowsBytes > info.pixelByteCount || info.pixelByteCount > UINT32_MAX) {
+        return {};
+    }
+
+    std::vector<std::uint8_t> out;
+    out.reserve(static_cast<std::size_t>(kBitmapHeadersBytes + paletteBytes + rowsBytes));
+    BitmapLayout layout;
+    layout.width = info.width;
+    layout.height = info.height;
+    layout.bitCount = static_cast<std::uint16_t>(info.bitsPerPixel);
+    layout.colourCount = info.colourCount;
+    layout.sizeImage = static_cast<std::uint32_t>(info.pixelByteCount);
+    AppendBitmapHeaders(out, layout);
+
+    const std::size_t paletteAt = out.size();
+    out.resize(paletteAt + static_cast<std::size_t>(paletteBytes));
+    if (!ReadTexturePalette(container, info, std::span(out).subspan(paletteAt))) return {};
+
+    // Rows bottom-up, each at the texture's row byte count. For an odd
+    // 4-bit width that is fewer bytes than the header's pixel byte count;
+    // such a bitmap cannot go back (the import refuses its length).
+    const std::uint8_t* pixels = container.data() + info.pixelPosition;
+    const std::size_t rowBytes = static_cast<std::size_t>(info.rowByteCount);
+    for (int i = 0; i < info.height; ++i) {
+        const std::uint8_t* row = pixels + static_cast<std::size_t>(info.height - 1 - i) * rowBytes;
+        out.insert(out.end(), row, row + rowBytes);
+    }
+    if (info.bitsPerPixel == 4) {
+        SwapNibbles(std::span(out).subspan(paletteAt + static_cast<std::size_t>(paletteBytes)));
+    }
+    return out;
+}
+
+void ExportTextures(IMessageSink& owner, const std::string& path) {
+    if (ContainsUpper(path, ".FLG")) {
+        ExportFlagSheet(owner, path);
+        return;
+    }
+    const auto container = ReadWholeFile(path);
+    if (!container) {
+        msg::Report(owner, msg::CanNotReadFile(path));
+        return;
+    }
+    const std::vector<TextureInfo> textures = ScanTextures(*container);
+    if (textures.empty()) {
+        msg::Report(owner, msg::kNotTextureFile);
+        return;
+    }
+    for (const TextureInfo& info : textures) {
+        const std::vector<std::uint8_t> bitmap = BuildTextureBitmap(*container, info);
+        const std::string name = ExportedBitmapName(path, info.number);
+        switch (WriteNewFile(name, bitmap)) {
+        case FileWriteResult::Written:
+            break;
+        case FileWriteResult::CreateFailed:
+            msg::Report(owner, msg::kCreateFileError);
+            return;
+        case FileWriteResult::WriteFailed:
+            msg::Report(owner, msg::CanNotWriteFile(name));
+            return;
+        }
+    }
+    msg::Report(owner, msg::kOk);
+}
+
+} // namespace qorlu

@@ -1,0 +1,34 @@
+#pragma once
+// The texts of the converter's message boxes, and how they are shown: every
+// box is owned by the converter window, carries the program's name as title
+// and an OK button. "OK!" is the one success; every other text ends the
+// operation as a failure.
+
+#include "shell/Message.h"
+
+#include <string>
+#include <string_view>
+
+namespace qorlu::texture_messages {
+
+inline constexpr std::string_view kOk = "OK!";
+inline constexpr std::string_view kNotTextureFile = "This is not a texture file?";
+inline constexpr std::string_view kCreateFileError = "Create file error!";
+inline constexpr std::string_view kNotBitmapFile = "not a bitmap file!";
+inline constexpr std::string_view kNotExtractedBitmap = "not a extracted bitmap file!";
+inline constexpr std::string_view kCanNotReadOriginal = "can not read original texture file!";
+inline constexpr std::string_view kCanNotWriteOriginal = "can not write original texture file!";
+inline constexpr std::string_view kIndexError = "index error!";
+inline constexpr std::string_view kSizeMismatch = "error:file size mismatch!";
+
+// A dropped file (container, sheet or bitmap) that cannot be opened or read.
+inline std::string CanNotReadFile(const std::string& path) { return "can not read file\n" + path; }
+
+// A bitmap or container that was opened but not written completely.
+inline std::string CanNotWriteFile(const std::string& path) { return "can not write file\n" + path; }
+
+inline void Report(IMessageSink& owner, std::string_view text) {
+    owner.Show(WindowNotice(std::string(text), text == kOk ? Outcome::Success : Outcome::Failure));
+}
+
+} // namespace qorlu::texture_messages
