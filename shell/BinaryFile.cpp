@@ -1,7 +1,15 @@
 #include "shell/BinaryFile.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace qorlu {
 
@@ -29,7 +37,10 @@ BinaryFile::~BinaryFile() { Close(); }
 
 bool BinaryFile::Open(const std::string& path, Mode mode) {
     Close();
-    const char* how = mode == Mode::Read ? "rb" : mode == Mode::ReadWrite ? "r+b" : "wb";
+    const char* how = mode == Mode::Read        ? "rb"
+                      : mode == Mode::ReadWrite ? "r+b"
+                      : mode == Mode::CreateNew ? "wbx"
+                                                : "wb";
     m_file = std::fopen(path.c_str(), how);
     m_failed = false;
     if (m_file == nullptr) return false;
@@ -95,6 +106,20 @@ bool BinaryFile::Write(const void* buffer, std::size_t count) {
     return true;
 }
 
+bool BinaryFile::Sync() {
+    if (m_file == nullptr || std::fflush(m_file) != 0) {
+        m_failed = true;
+        return false;
+    }
+#ifdef _WIN32
+    const bool synced = _commit(_fileno(m_file)) == 0;
+#else
+    const bool synced = fsync(fileno(m_file)) == 0;
+#endif
+    if (!synced) m_failed = true;
+    return synced;
+}
+
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
     BinaryFile file;
     if (!file.Open(path, BinaryFile::Mode::Read)) return std::nullopt;
@@ -116,29 +141,50 @@ bool ReplaceFileSafely(const std::string& path,
                        std::span<const std::span<const std::uint8_t>> parts) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path target(path);
-    const auto permissions = fs::status(target, ec).permissions();
-    if (ec) return false;
+    fs::path target(path);
+    // Renaming over a link would turn the link into a copy and leave the file
+    // it names as it was: follow it and replace that file.
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        target = fs::canonical(target, ec);
+        if (ec) return false;
+    }
+    const fs::file_status status = fs::status(target, ec);
+    if (ec || !fs::is_regular_file(status)) return false;
 
-    fs::path temp = target;
-    temp += ".qorlu-tmp";
-    {
-        BinaryFile file;
-        if (!file.Open(temp.string(), BinaryFile::Mode::Create)) return false;
-        bool wrote = true;
-        for (const auto& part : parts) wrote = wrote && file.Write(part.data(), part.size());
-        if (!file.Close() || !wrote) {
-            fs::remove(temp, ec);
-            return false;
-        }
+    // A fresh name, created exclusively, so that no other file is ever emptied
+    // and two rewrites of the same file cannot share a temporary.
+    std::mt19937_64 random(std::random_device{}());
+    fs::path temp;
+    BinaryFile file;
+    for (int attempt = 0; attempt < 16 && !file.IsOpen(); ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%08llx.tmp",
+                      static_cast<unsigned long long>(random() & 0xFFFFFFFFu));
+        temp = target;
+        temp += suffix;
+        file.Open(temp.string(), BinaryFile::Mode::CreateNew);
     }
-    fs::permissions(temp, permissions, fs::perm_options::replace, ec);
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return false;
+    if (!file.IsOpen()) return false;
+
+    bool ok = true;
+    for (const auto& part : parts) ok = ok && file.Write(part.data(), part.size());
+    // On the device before the rename, so that a crash cannot leave the
+    // container renamed to a file whose data never arrived.
+    ok = ok && file.Sync();
+    ok = file.Close() && ok;
+    if (ok) {
+        fs::permissions(temp, status.permissions(), fs::perm_options::replace, ec);
+        ok = !ec;
     }
-    return true;
+    if (ok) {
+        fs::rename(temp, target, ec);
+        ok = !ec;
+    }
+    if (!ok) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+    }
+    return ok;
 }
 
 } // namespace qorlu

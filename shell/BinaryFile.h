@@ -17,6 +17,7 @@ public:
         Read,       // existing file, read only
         ReadWrite,  // existing file, read and write, never created or truncated
         Create,     // created anew for writing; an existing file is emptied
+        CreateNew,  // created for writing; fails when the path already exists
     };
 
     BinaryFile() = default;
@@ -37,6 +38,8 @@ public:
     std::size_t Read(void* buffer, std::size_t count);
     // Writes all bytes; false on any failure (the failure also sticks, see Failed).
     bool Write(const void* buffer, std::size_t count);
+    // Pushes everything written so far down to the storage device.
+    bool Sync();
     // True once any seek or write has failed since Open.
     bool Failed() const { return m_failed; }
 
@@ -53,8 +56,10 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
 bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
 // Replaces `path` with the concatenation of `parts`: writes a temporary file
-// in the same folder, then renames it over `path`, keeping its permissions.
-// On failure `path` is left as it was and false is returned.
+// of a fresh name in the same folder, flushes it to the device, gives it the
+// permissions of `path` and renames it over `path`. When `path` is a symbolic
+// link the file it points to is replaced, not the link. On failure `path` is
+// left as it was, the temporary file is removed, and false is returned.
 bool ReplaceFileSafely(const std::string& path,
                        std::span<const std::span<const std::uint8_t>> parts);
 
