@@ -26,8 +26,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace qorlu {
+
+class IExtractProgress;
 
 struct AfsEntry {
     std::uint32_t offset;
@@ -51,7 +54,7 @@ public:
     static constexpr std::uint32_t kNameDirSearchSize = 32768;
 
     explicit CAfsArchive(IMessageSink& messages) : CDiscImage(messages) {}
-    ~CAfsArchive() override = default;
+    ~CAfsArchive() override;
 
     // Reads the count, the entry table and the name directory. False, with
     // the index left as it was, when the image cannot be opened; false, with
@@ -65,6 +68,25 @@ public:
     std::uint32_t GetEntrySize(std::uint32_t nIndex) const;
     std::uint32_t GetEntrySpace(std::uint32_t nIndex) const;
 
+    // Writes entry nIndex below lpszFolder, rebuilding its folders. The image
+    // must be open. 1 when the whole entry was written; 0 when the index is
+    // out of range, the name would reach outside the folder, or the file
+    // could not be created, read or written whole.
+    int ExtractEntry(const std::string& lpszFolder, std::uint32_t nIndex);
+
+    // Writes the replacement file lpszPath over entry nIndex inside the image
+    // and records a changed size. 1 on success, 0 on failure (with a message).
+    int ImportEntry(const std::string& lpszPath, std::uint32_t nIndex);
+
+    // Starts the extraction job on a worker thread. 0, with nothing started,
+    // when the index is empty. The job reports to pProgress and ends by
+    // calling its Close.
+    int StartExtract(const std::string& lpszFolder, std::int32_t nFilterMode, IExtractProgress* pProgress);
+    // The job: 0 when the image could not be opened, 1 when cancelled, 2 when complete.
+    static std::uint32_t ExtractThreadProc(IExtractProgress* pParam);
+    // Waits until the last job's thread has finished (it has, once Close was called).
+    void WaitForJob();
+
     std::uint32_t m_nEntryCount = 0;
     std::uint32_t m_nNameDirOffset = 0;
     std::unique_ptr<AfsEntry[]> m_pEntries;
@@ -74,9 +96,14 @@ public:
 
 private:
     void ClearIndex();
+    std::uint32_t RunExtractJob(IExtractProgress& progress);
     bool RefuseIndex(std::string problem);
 
     std::string m_strLoadProblem;
+    std::thread m_worker;
 };
+
+// The one archive that the running extraction job works on.
+extern CAfsArchive* g_pExtractArchive;
 
 } // namespace qorlu

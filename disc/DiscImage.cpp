@@ -30,7 +30,7 @@ bool CDiscImage::OpenImage(OpenMode mode) {
     return true;
 }
 
-void CDiscImage::CloseImage() { m_file.Close(); }
+bool CDiscImage::CloseImage() { return m_file.Close(); }
 
 std::uint64_t CDiscImage::ImagePosition(std::uint32_t dwOffset) const {
     const std::uint32_t u = UserDataSize();

@@ -45,7 +45,8 @@ public:
 
     // Opens the image at m_strImagePath; shows "Can not open ISO file!" on failure.
     bool OpenImage(OpenMode mode);
-    void CloseImage();
+    // False when data written through the image could not be flushed.
+    bool CloseImage();
     bool IsOpen() const { return m_file.IsOpen(); }
 
     // Finds lpszName (compared in upper case) in the directory area of the

@@ -1,0 +1,64 @@
+// Writing one archive entry to a file below an output folder.
+
+#include "archive/AfsArchive.h"
+#include "shell/Text.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+namespace qorlu {
+
+namespace {
+
+// Entries are copied through a buffer of this size, so memory stays flat
+// whatever an entry's size.
+constexpr std::uint32_t kCopyChunk = 4 * 1024 * 1024;
+
+// Names come from the disc and are untrusted: one that is rooted, carries a
+// drive prefix or climbs out with ".." never becomes a path.
+bool StaysInsideFolder(const std::string& name) {
+    if (name.empty() || name[0] == '/' || name[0] == '\\') return false;
+    if (name.size() >= 2 && name[1] == ':') return false;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
+        if (name.compare(start, end - start, "..") == 0) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nIndex) {
+    if (m_nEntryCount == 0 || nIndex >= m_nEntryCount) return 0;
+    std::string folder = lpszFolder;
+    if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
+    const std::string name = GetEntryName(nIndex);
+    if (!StaysInsideFolder(name)) return 0;
+
+    // The entry's folders, outermost first; a folder that exists already is fine.
+    std::error_code ec;
+    for (std::size_t p = name.find(kPathSeparator); p != std::string::npos; p = name.find(kPathSeparator, p + 1))
+        std::filesystem::create_directory(folder + name.substr(0, p), ec);
+
+    BinaryFile out;
+    if (!out.Open(folder + name, BinaryFile::Mode::Create)) return 0;
+    const std::uint32_t offset = GetEntryOffset(nIndex);
+    const std::uint32_t size = GetEntrySize(nIndex);
+    std::vector<std::uint8_t> buffer(std::min(size, kCopyChunk));
+    bool whole = true;
+    for (std::uint32_t done = 0; done < size;) {
+        const std::uint32_t n = std::min(size - done, kCopyChunk);
+        // An entry that reaches past the end of the image is written as far
+        // as it exists, then zero bytes, and counts as not written.
+        whole = ReadAt(offset + done, buffer.data(), n) && whole;
+        if (!out.Write(buffer.data(), n)) break;
+        done += n;
+    }
+    const bool closed = out.Close();
+    return whole && closed && !out.Failed() ? 1 : 0;
+}
+
+} // namespace qorlu
