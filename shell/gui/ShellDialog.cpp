@@ -112,14 +112,21 @@ void CShellDialog::keyPressEvent(QKeyEvent* e) {
     QDialog::keyPressEvent(e);
 }
 
+void ConfigureApplication(const ProgramResources& res) {
+    const QString name = QString::fromUtf8(res.programName ? res.programName : "");
+    QApplication::setApplicationName(name);
+    // The display name is left unset on purpose: it then reads as the
+    // application name, and Qt does not append it to every window's caption.
+    QApplication::setApplicationVersion(QString::fromUtf8(res.version ? res.version : ""));
+    QApplication::setWindowIcon(LoadProgramIcon(res));
+}
+
 int RunProgram(int argc, char** argv, const ProgramResources& res,
                std::function<std::unique_ptr<QDialog>()> makeMainDialog) {
     QApplication app(argc, argv);
-    const QString name = QString::fromUtf8(res.programName ? res.programName : "");
-    QApplication::setApplicationName(name);
-    QApplication::setApplicationDisplayName(name);
-    QApplication::setApplicationVersion(QString::fromUtf8(res.version ? res.version : ""));
-    QApplication::setWindowIcon(LoadProgramIcon(res));
+    ConfigureApplication(res);
+    // The program lives exactly as long as its main dialog; the dialog's
+    // result is not looked at.
     if (makeMainDialog) {
         std::unique_ptr<QDialog> dialog = makeMainDialog();
         if (dialog) dialog->exec();

@@ -77,6 +77,10 @@ private:
     QAction* m_pAboutAction = nullptr;
 };
 
+// Names the application after the program (its display name, the title of
+// the windows' boxes, follows the name), sets its version and icon.
+void ConfigureApplication(const ProgramResources& res);
+
 // main() of each program: the application (name, display name, version), the
 // main dialog made with no parent and run modally; returns 0 when it closes.
 int RunProgram(int argc, char** argv, const ProgramResources& res,
