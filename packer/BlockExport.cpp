@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <new>
 #include <optional>
 #include <span>
+#include <system_error>
 #include <vector>
 
 namespace qorlu {
@@ -99,31 +101,54 @@ void ExportBlocks(IMessageSink& owner, const std::string& path) {
         return;
     }
 
-    // One buffer, as large as the largest block needs, serves every block.
+    // Two buffers, each as large as the largest block needs: while one
+    // block's file is written on a helper thread, the next block is inflated
+    // into the other. Files still appear in block order, a failure stops
+    // everything after it as if the blocks went one by one, and the helper
+    // has finished before any box is shown.
     std::uint64_t largest = 0;
     for (const auto& block : *blocks) largest = std::max(largest, BufferSizeFor(block));
-    std::unique_ptr<std::uint8_t[]> out;
+    std::unique_ptr<std::uint8_t[]> buffers[2];
     try {
-        out = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(largest));
+        for (auto& buffer : buffers) {
+            buffer = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(largest));
+        }
     } catch (const std::bad_alloc&) {
         Fail(owner, kDecompressError);
         return;
     }
 
+    std::future<bool> writing; // the file of block j - 1, while block j inflates
+    std::string writingName;
     for (std::size_t j = 0; j < blocks->size(); ++j) {
         const BlockLocation& block = (*blocks)[j];
+        std::uint8_t* out = buffers[j % 2].get();
         uLongf produced = static_cast<uLongf>(BufferSizeFor(block));
-        const int rc = uncompress(out.get(), &produced, bytes.data() + block.StreamOffset(),
+        const int rc = uncompress(out, &produced, bytes.data() + block.StreamOffset(),
                                   static_cast<uLong>(block.packedSize));
+        if (writing.valid() && !writing.get()) {
+            Fail(owner, "can not write file:\n" + writingName);
+            return;
+        }
         if (rc != Z_OK) {
             Fail(owner, kDecompressError);
             return;
         }
-        const std::string name = NumberedBlockName(path, j);
-        if (!WriteWholeFile(name, std::span<const std::uint8_t>(out.get(), produced))) {
-            Fail(owner, "can not write file:\n" + name);
-            return;
+        writingName = NumberedBlockName(path, j);
+        const std::span<const std::uint8_t> data(out, produced);
+        try {
+            writing = std::async(std::launch::async,
+                                 [name = writingName, data] { return WriteWholeFile(name, data); });
+        } catch (const std::system_error&) {
+            // No thread to be had: write it here and now.
+            std::promise<bool> done;
+            done.set_value(WriteWholeFile(writingName, data));
+            writing = done.get_future();
         }
+    }
+    if (writing.valid() && !writing.get()) {
+        Fail(owner, "can not write file:\n" + writingName);
+        return;
     }
     owner.Show(WindowNotice(kDone, Outcome::Success));
 }
