@@ -160,10 +160,5 @@ TEST_F(BitmapperWindow, DropEventFromThePlatformReachesTheExport) {
     EXPECT_TRUE(std::filesystem::exists(path + "_000.bmp"));
 }
 
-TEST_F(BitmapperWindow, OtherPrivateMessagesAreNotHandledHere) {
-    EXPECT_FALSE(dlg.OnPrivateMessage(3024));
-    EXPECT_TRUE(rec.Texts().empty());
-}
-
 } // namespace
 } // namespace qorlu::test

@@ -363,17 +363,5 @@ TEST_F(TextureConvert, MissingBitmapNamesItsPath) {
     EXPECT_EQ(ReadFileBytes(path), c);
 }
 
-TEST_F(TextureConvert, ExtensionIsComparedInUpperCase) {
-    Bytes c;
-    AppendBlock(c, {.depthCode = 4, .width = 4, .height = 1});
-    const std::string path = Put("U.BIN", c);
-    Bytes bmp(1078, 0);
-    for (std::uint8_t v : {9, 8, 7, 6}) bmp.push_back(v);
-    WriteFileBytes(path + "_000.BMP", bmp);
-    ImportTexture(rec, path + "_000.BMP");
-    EXPECT_EQ(rec.Texts(), Texts{"OK!"});
-    EXPECT_EQ(ReadFileBytes(path)[1152], 9);
-}
-
 } // namespace
 } // namespace qorlu::test

@@ -135,10 +135,12 @@ TEST_F(WriteFailure, FailedWriteIntoTheContainerIsReportedInsteadOfOk) {
     WriteFileBytes(path + "_000.bmp", Bytes(1078 + 16, 0x33));
 
     const Bytes sheet = BuildSheet({.count = 1, .width = 4, .height = 4});
-    Bytes bigSheet(4096, 0);
-    bigSheet.insert(bigSheet.end(), sheet.begin(), sheet.end());
-    std::copy(sheet.begin(), sheet.begin() + 20, bigSheet.begin()); // header and table
-    WriteLE32(&bigSheet[20], ReadLE32(&sheet[20]) + 4096);           // image 0 beyond 4096
+    // The same sheet moved up by 4096 bytes, behind a copy of its header and
+    // table whose entry points at image 0 beyond 4096.
+    Bytes bigSheet(4096 + sheet.size(), 0);
+    std::copy(sheet.begin(), sheet.end(), bigSheet.begin() + 4096);
+    std::copy(sheet.begin(), sheet.begin() + 28, bigSheet.begin());
+    WriteLE32(&bigSheet[20], ReadLE32(&sheet[20]) + 4096);
     const std::string sheetPath = Put("G.FLG", bigSheet);
     WriteFileBytes(sheetPath + "_000.bmp", Bytes(1078 + 16, 0x33));
     {
