@@ -33,7 +33,7 @@ protected:
 // The field values of the bitmap headers for the sizes the converter writes.
 TEST_F(TextureConvert, BitmapHeaderFields) {
     const struct {
-        BlockSpec block;
+        BlockShape block;
         std::size_t length;
         std::uint32_t offBits, sizeImage;
         std::uint16_t bitCount;

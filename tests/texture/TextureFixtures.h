@@ -10,7 +10,7 @@
 
 namespace qorlu::test {
 
-struct BlockSpec {
+struct BlockShape {
     std::uint8_t depthCode = 4; // 4: 8 bits; anything else: 4 bits
     std::int16_t width = 8;
     std::int16_t height = 4;
@@ -19,10 +19,10 @@ struct BlockSpec {
     std::uint8_t seed = 0; // varies palette and pixels between blocks
 };
 
-inline bool IsEightBit(const BlockSpec& s) { return s.depthCode == 4; }
-inline std::size_t PaletteOffset(const BlockSpec& s) { return IsEightBit(s) ? 128 : 64; }
-inline std::size_t PixelOffset(const BlockSpec& s) { return IsEightBit(s) ? 1152 : 128; }
-inline std::size_t PixelBytes(const BlockSpec& s) {
+inline bool IsEightBit(const BlockShape& s) { return s.depthCode == 4; }
+inline std::size_t PaletteOffset(const BlockShape& s) { return IsEightBit(s) ? 128 : 64; }
+inline std::size_t PixelOffset(const BlockShape& s) { return IsEightBit(s) ? 1152 : 128; }
+inline std::size_t PixelBytes(const BlockShape& s) {
     if (s.width < 0 || s.height < 0) return 0;
     return static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.height) * (IsEightBit(s) ? 8 : 4) / 8;
 }
@@ -38,7 +38,7 @@ inline void AppendFiller(std::vector<std::uint8_t>& c, std::size_t count) { c.in
 // Appends one block (header, palette, pixel data) at the current end and
 // returns its position. Header bytes not read by the converter are filled
 // with 0xEE so that a round trip that touched them would show.
-inline std::size_t AppendBlock(std::vector<std::uint8_t>& c, const BlockSpec& s) {
+inline std::size_t AppendBlock(std::vector<std::uint8_t>& c, const BlockShape& s) {
     const std::size_t at = c.size();
     c.resize(at + PixelOffset(s) + PixelBytes(s), 0xEE);
     std::uint8_t* b = c.data() + at;
@@ -64,7 +64,7 @@ inline std::size_t AppendBlock(std::vector<std::uint8_t>& c, const BlockSpec& s)
 
 // A header only (no palette or pixels of its own), as the scan sees a block
 // it skips.
-inline std::size_t AppendHeaderOnly(std::vector<std::uint8_t>& c, const BlockSpec& s, std::size_t length = 48) {
+inline std::size_t AppendHeaderOnly(std::vector<std::uint8_t>& c, const BlockShape& s, std::size_t length = 48) {
     const std::size_t at = c.size();
     c.resize(at + length, 0);
     std::uint8_t* b = c.data() + at;
@@ -79,7 +79,7 @@ inline std::size_t AppendHeaderOnly(std::vector<std::uint8_t>& c, const BlockSpe
     return at;
 }
 
-struct SheetSpec {
+struct SheetShape {
     std::uint16_t count = 3;
     std::uint8_t width = 30;
     std::uint8_t height = 20;
@@ -88,7 +88,7 @@ struct SheetSpec {
 // A flag sheet: header, table, 1024-byte palette, then the images one after
 // the other with 4 filler bytes between them. `imageOffsets` receives where
 // each image's pixels are.
-inline std::vector<std::uint8_t> BuildSheet(const SheetSpec& s, std::vector<std::size_t>* imageOffsets = nullptr,
+inline std::vector<std::uint8_t> BuildSheet(const SheetShape& s, std::vector<std::size_t>* imageOffsets = nullptr,
                                             std::size_t* paletteOffset = nullptr) {
     const std::size_t tableEnd = 20 + 8 * static_cast<std::size_t>(s.count);
     const std::size_t palette = tableEnd + 12;

@@ -121,7 +121,7 @@ TEST(TextureScan, DepthCodeFourIsEightBitEverythingElseFourBit) {
 TEST(TextureScan, HeadersThatAreNoTextureAreSkippedByFortyEight) {
     const struct {
         const char* what;
-        BlockSpec skipped;
+        BlockShape skipped;
     } cases[] = {
         {"presence bytes zero", {.presenceA = 0, .presenceB = 0}},
         {"negative width", {.width = -8}},
