@@ -27,6 +27,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace qorlu {
 
@@ -101,6 +102,7 @@ private:
 
     std::string m_strLoadProblem;
     std::thread m_worker;
+    std::vector<std::uint8_t> m_copyBuffer; // ExtractEntry's, at most a few MiB
 };
 
 // The one archive that the running extraction job works on.

@@ -12,8 +12,8 @@ namespace qorlu {
 namespace {
 
 // Raw sectors read at once by ReadAt: large enough for sequential speed,
-// small enough to keep memory flat (64 x 2352 bytes).
-constexpr std::uint32_t kReadRunSectors = 64;
+// small enough to keep memory flat (256 x 2352 bytes).
+constexpr std::uint32_t kReadRunSectors = 256;
 
 } // namespace
 
