@@ -2,9 +2,15 @@
 // sets the times beside what zlib alone needs for the same uncompress and
 // compress2 calls in the same run. No assertions on time; it prints figures.
 //
-//   block_bench [BLOCKS [BLOCK_KIB [RUNS]]]     defaults 160, 256, 5
+//   block_bench [BLOCKS [BLOCK_KIB [RUNS [FOLDER]]]]
 //
-// Each operation runs RUNS times; the best and the median run are shown.
+// Defaults: 160 blocks of 256 KiB, 5 runs, the system's temporary folder.
+// The export writes every block as a file and the import rewrites the whole
+// container, so on a busy disk the figures follow the disk; a folder in
+// memory (/dev/shm) shows what the tool itself adds to zlib.
+//
+// Each operation runs RUNS times, by turns with zlib's calls; the best and
+// the median run are shown.
 
 #include "packer/BlockExport.h"
 #include "packer/BlockImport.h"
@@ -94,17 +100,28 @@ struct Timing {
     double median = 0;
 };
 
-// The work is run `runs` times; on a shared machine the best run is the
-// steadier figure, the median shows the spread.
-Timing Time(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
+double Ms(const std::function<void()>& work) {
+    const auto start = Clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+Timing Summarise(std::vector<double> times) {
     std::sort(times.begin(), times.end());
     return {times.front(), times[times.size() / 2]};
+}
+
+// Runs zlib's calls and the tool's operation by turns, `runs` times each, so
+// that both meet the same load on a shared machine. The best run is the
+// steadier figure, the median shows the spread.
+std::pair<Timing, Timing> TimeByTurns(int runs, const std::function<void()>& zlib,
+                                      const std::function<void()>& ours) {
+    std::vector<double> zlibTimes, ourTimes;
+    for (int i = 0; i < runs; ++i) {
+        zlibTimes.push_back(Ms(zlib));
+        ourTimes.push_back(Ms(ours));
+    }
+    return {Summarise(zlibTimes), Summarise(ourTimes)};
 }
 
 void PrintRow(const char* name, Timing ours, Timing zlib, const std::string& what) {
@@ -119,11 +136,12 @@ int main(int argc, char** argv) {
     const std::size_t blockSize = (argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 256) * 1024;
     const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
     if (blocks < 2 || blockSize == 0 || runs < 1) {
-        std::fprintf(stderr, "usage: block_bench [BLOCKS>=2 [BLOCK_KIB [RUNS]]]\n");
+        std::fprintf(stderr, "usage: block_bench [BLOCKS>=2 [BLOCK_KIB [RUNS [FOLDER]]]]\n");
         return 2;
     }
 
-    const fs::path dir = fs::temp_directory_path() / ("qorlu-block-bench-" + std::to_string(std::random_device{}()));
+    const fs::path base = argc > 4 ? fs::path(argv[4]) : fs::temp_directory_path();
+    const fs::path dir = base / ("qorlu-block-bench-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir);
     const std::string container = (dir / "DATA.BIN").string();
 
@@ -134,20 +152,20 @@ int main(int argc, char** argv) {
     }
     const Bytes image = BuildContainer(streams, data);
     if (!qorlu::WriteWholeFile(container, image)) return 1;
+    std::printf("folder: %s\n", dir.string().c_str());
     std::printf("container: %zu blocks of %zu KiB, %.1f MiB unpacked, %.1f MiB on disk\n", blocks,
                 blockSize / 1024, double(blocks * blockSize) / (1 << 20), double(image.size()) / (1 << 20));
 
     // Export, against the same uncompress calls into buffers made beforehand.
     std::vector<Bytes> out(blocks, Bytes(blockSize));
-    const Timing zlibExport = Time(runs, [&] {
+    CountingSink sink;
+    const auto [zlibExport, export_] = TimeByTurns(runs, [&] {
         for (std::size_t k = 0; k < blocks; ++k) {
             uLongf size = static_cast<uLongf>(blockSize);
             if (uncompress(out[k].data(), &size, streams[k].data(), static_cast<uLong>(streams[k].size())) != Z_OK)
                 std::abort();
         }
-    });
-    CountingSink sink;
-    const Timing export_ = Time(runs, [&] { qorlu::ExportBlocks(sink, container); });
+    }, [&] { qorlu::ExportBlocks(sink, container); });
     if (sink.last != "OK!") {
         std::fprintf(stderr, "export failed: %s\n", sink.last.c_str());
         return 1;
@@ -160,11 +178,10 @@ int main(int argc, char** argv) {
     const std::string dropped = qorlu::NumberedBlockName(container, inner);
     if (!qorlu::WriteWholeFile(dropped, edited)) return 1;
     Bytes target(compressBound(static_cast<uLong>(edited.size())));
-    const Timing zlibImport = Time(runs, [&] {
+    const auto [zlibImport, import_] = TimeByTurns(runs, [&] {
         uLongf size = static_cast<uLongf>(target.size());
         if (compress2(target.data(), &size, edited.data(), static_cast<uLong>(edited.size()), 9) != Z_OK) std::abort();
-    });
-    const Timing import_ = Time(runs, [&] { qorlu::ImportBlock(sink, dropped); });
+    }, [&] { qorlu::ImportBlock(sink, dropped); });
     if (sink.last != "OK!") {
         std::fprintf(stderr, "import failed: %s\n", sink.last.c_str());
         return 1;

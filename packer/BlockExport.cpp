@@ -8,12 +8,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <future>
 #include <memory>
 #include <new>
 #include <optional>
 #include <span>
-#include <system_error>
 #include <vector>
 
 namespace qorlu {
@@ -53,6 +51,30 @@ std::optional<std::vector<BlockLocation>> CollectBlocks(std::span<const std::uin
     return blocks;
 }
 
+// The whole container, read into a buffer that is not cleared first: the
+// container is read once per export and clearing it costs as much as
+// copying it in.
+struct ContainerBytes {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t size = 0;
+};
+
+std::optional<ContainerBytes> ReadContainer(const std::string& path) {
+    BinaryFile file;
+    if (!file.Open(path, BinaryFile::Mode::Read)) return std::nullopt;
+    const auto length = file.Length();
+    if (!length || *length > SIZE_MAX) return std::nullopt;
+    ContainerBytes bytes;
+    bytes.size = static_cast<std::size_t>(*length);
+    try {
+        bytes.data = std::make_unique_for_overwrite<std::uint8_t[]>(bytes.size);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    if (file.Read(bytes.data.get(), bytes.size) != bytes.size) return std::nullopt;
+    return bytes;
+}
+
 std::uint64_t BufferSizeFor(const BlockLocation& block) {
     return std::min<std::uint64_t>(block.unpackedSize, MaxInflatedSize(block.packedSize));
 }
@@ -70,17 +92,12 @@ std::uint64_t MaxInflatedSize(std::uint32_t packedSize) {
 }
 
 void ExportBlocks(IMessageSink& owner, const std::string& path) {
-    std::optional<std::vector<std::uint8_t>> container;
-    try {
-        container = ReadWholeFile(path);
-    } catch (const std::bad_alloc&) {
-        container.reset();
-    }
+    const std::optional<ContainerBytes> container = ReadContainer(path);
     if (!container) {
         Fail(owner, "can not read file:\n" + path);
         return;
     }
-    const std::span<const std::uint8_t> bytes(*container);
+    const std::span<const std::uint8_t> bytes(container->data.get(), container->size);
 
     const BlockScanResult scan = ScanBlocks(bytes);
     if (scan.count == 0) {
@@ -101,54 +118,33 @@ void ExportBlocks(IMessageSink& owner, const std::string& path) {
         return;
     }
 
-    // Two buffers, each as large as the largest block needs: while one
-    // block's file is written on a helper thread, the next block is inflated
-    // into the other. Files still appear in block order, a failure stops
-    // everything after it as if the blocks went one by one, and the helper
-    // has finished before any box is shown.
+    // One buffer, as large as the largest block needs, serves every block:
+    // each block is inflated and written while its bytes are still in the
+    // processor's cache.
     std::uint64_t largest = 0;
     for (const auto& block : *blocks) largest = std::max(largest, BufferSizeFor(block));
-    std::unique_ptr<std::uint8_t[]> buffers[2];
+    std::unique_ptr<std::uint8_t[]> out;
     try {
-        for (auto& buffer : buffers) {
-            buffer = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(largest));
-        }
+        out = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(largest));
     } catch (const std::bad_alloc&) {
         Fail(owner, kDecompressError);
         return;
     }
 
-    std::future<bool> writing; // the file of block j - 1, while block j inflates
-    std::string writingName;
     for (std::size_t j = 0; j < blocks->size(); ++j) {
         const BlockLocation& block = (*blocks)[j];
-        std::uint8_t* out = buffers[j % 2].get();
         uLongf produced = static_cast<uLongf>(BufferSizeFor(block));
-        const int rc = uncompress(out, &produced, bytes.data() + block.StreamOffset(),
+        const int rc = uncompress(out.get(), &produced, bytes.data() + block.StreamOffset(),
                                   static_cast<uLong>(block.packedSize));
-        if (writing.valid() && !writing.get()) {
-            Fail(owner, "can not write file:\n" + writingName);
-            return;
-        }
         if (rc != Z_OK) {
             Fail(owner, kDecompressError);
             return;
         }
-        writingName = NumberedBlockName(path, j);
-        const std::span<const std::uint8_t> data(out, produced);
-        try {
-            writing = std::async(std::launch::async,
-                                 [name = writingName, data] { return WriteWholeFile(name, data); });
-        } catch (const std::system_error&) {
-            // No thread to be had: write it here and now.
-            std::promise<bool> done;
-            done.set_value(WriteWholeFile(writingName, data));
-            writing = done.get_future();
+        const std::string name = NumberedBlockName(path, j);
+        if (!WriteWholeFile(name, std::span<const std::uint8_t>(out.get(), produced))) {
+            Fail(owner, "can not write file:\n" + name);
+            return;
         }
-    }
-    if (writing.valid() && !writing.get()) {
-        Fail(owner, "can not write file:\n" + writingName);
-        return;
     }
     owner.Show(WindowNotice(kDone, Outcome::Success));
 }
