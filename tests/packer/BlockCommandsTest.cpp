@@ -15,37 +15,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
-FixtureContainer RoundTripSpec() {
-    FixtureContainer spec;
-    spec.extraEntry = true;
-    spec.trailer = BytesOf("what follows the last block");
+FixtureContainer RoundTripPlan() {
+    FixtureContainer plan;
+    plan.extraEntry = true;
+    plan.trailer = BytesOf("what follows the last block");
     // Streams padded the way the import pads them, so that the container
     // built with the edited blocks is exactly what the imports must produce.
-    for (std::uint32_t k = 0; k < 5; ++k) spec.blocks.push_back({SampleText(4000 + 1000 * k, 90 + k), {}, {}, 0, true});
-    return spec;
+    for (std::uint32_t k = 0; k < 5; ++k) plan.blocks.push_back({SampleText(4000 + 1000 * k, 90 + k), {}, {}, 0, true});
+    return plan;
 }
 
 TEST(BlockCommands, RoundTripWithOneBlockLargerAndOneSmaller) {
     TempDir dir;
     const std::string container = dir / "DATA.BIN";
-    FixtureContainer spec = RoundTripSpec();
-    WriteFileBytes(container, BuildIndexedContainer(spec).bytes);
+    FixtureContainer plan = RoundTripPlan();
+    WriteFileBytes(container, BuildIndexedContainer(plan).bytes);
 
     ASSERT_EQ(cli::RunBlockExport({container}), 0);
-    for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(ReadFileBytes(NumberedBlockName(container, k)), spec.blocks[k].data);
+    for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(ReadFileBytes(NumberedBlockName(container, k)), plan.blocks[k].data);
 
-    spec.blocks[1].data = NoiseBytes(20000, 1);
-    spec.blocks[3].data = BytesOf("smaller now");
-    WriteFileBytes(NumberedBlockName(container, 1), spec.blocks[1].data);
-    WriteFileBytes(NumberedBlockName(container, 3), spec.blocks[3].data);
+    plan.blocks[1].data = NoiseBytes(20000, 1);
+    plan.blocks[3].data = BytesOf("smaller now");
+    WriteFileBytes(NumberedBlockName(container, 1), plan.blocks[1].data);
+    WriteFileBytes(NumberedBlockName(container, 3), plan.blocks[3].data);
     ASSERT_EQ(cli::RunBlockImport({NumberedBlockName(container, 1)}), 0);
     ASSERT_EQ(cli::RunBlockImport({NumberedBlockName(container, 3)}), 0);
 
     // The index and every later block where the rules put them.
-    EXPECT_EQ(ReadFileBytes(container), BuildIndexedContainer(spec).bytes);
+    EXPECT_EQ(ReadFileBytes(container), BuildIndexedContainer(plan).bytes);
     for (std::size_t k = 0; k < 5; ++k) fs::remove(NumberedBlockName(container, k));
     ASSERT_EQ(cli::RunBlockExport({container}), 0);
-    for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(ReadFileBytes(NumberedBlockName(container, k)), spec.blocks[k].data);
+    for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(ReadFileBytes(NumberedBlockName(container, k)), plan.blocks[k].data);
 }
 
 TEST(BlockCommands, ExitStatus) {

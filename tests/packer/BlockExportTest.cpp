@@ -61,28 +61,28 @@ TEST_F(BlockExportTest, OneBlockGoesToFileZero) {
 }
 
 TEST_F(BlockExportTest, EveryBlockInTableOrderExtraEntryIgnored) {
-    FixtureContainer spec;
-    for (std::uint32_t k = 0; k < 4; ++k) spec.blocks.push_back({SampleText(1000 + 3000 * k, 10 + k)});
-    spec.extraEntry = true;
-    spec.trailer = BytesOf("trailing data, not a block");
-    const auto built = BuildIndexedContainer(spec);
+    FixtureContainer plan;
+    for (std::uint32_t k = 0; k < 4; ++k) plan.blocks.push_back({SampleText(1000 + 3000 * k, 10 + k)});
+    plan.extraEntry = true;
+    plan.trailer = BytesOf("trailing data, not a block");
+    const auto built = BuildIndexedContainer(plan);
     EXPECT_EQ(Export(built.bytes), Texts{"OK!"});
     EXPECT_EQ(Outputs(), (std::vector<std::string>{"DATA.BIN_000", "DATA.BIN_001", "DATA.BIN_002", "DATA.BIN_003"}));
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(ReadFileBytes(Out(k)), spec.blocks[k].data) << k;
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(ReadFileBytes(Out(k)), plan.blocks[k].data) << k;
 }
 
 TEST_F(BlockExportTest, DataComesFromWhereTheTableSays) {
-    FixtureContainer spec;
-    spec.layout = 0;
-    for (std::uint32_t k = 0; k < 3; ++k) spec.blocks.push_back({SampleText(2000, 20 + k)});
-    auto built = BuildIndexedContainer(spec);
+    FixtureContainer plan;
+    plan.layout = 0;
+    for (std::uint32_t k = 0; k < 3; ++k) plan.blocks.push_back({SampleText(2000, 20 + k)});
+    auto built = BuildIndexedContainer(plan);
     // Table lists the blocks in reverse physical order.
     SetWord(built.bytes, built.tableOffset + 0, built.Entry(2) );
     SetWord(built.bytes, built.tableOffset + 8, static_cast<std::uint32_t>(built.headerOffsets[0] - built.recordOffset));
     EXPECT_EQ(Export(built.bytes), Texts{"OK!"});
-    EXPECT_EQ(ReadFileBytes(Out(0)), spec.blocks[2].data);
-    EXPECT_EQ(ReadFileBytes(Out(1)), spec.blocks[1].data);
-    EXPECT_EQ(ReadFileBytes(Out(2)), spec.blocks[0].data);
+    EXPECT_EQ(ReadFileBytes(Out(0)), plan.blocks[2].data);
+    EXPECT_EQ(ReadFileBytes(Out(1)), plan.blocks[1].data);
+    EXPECT_EQ(ReadFileBytes(Out(2)), plan.blocks[0].data);
 }
 
 TEST_F(BlockExportTest, UnpackedSizeLargerThanTheDataGivesTheRealLength) {
@@ -95,9 +95,9 @@ TEST_F(BlockExportTest, UnpackedSizeLargerThanTheDataGivesTheRealLength) {
 }
 
 TEST_F(BlockExportTest, ThousandAndOneBlocksNumberTheLastWithFourDigits) {
-    FixtureContainer spec;
-    for (std::uint32_t k = 0; k < 1001; ++k) spec.blocks.push_back({BytesOf("block " + std::to_string(k))});
-    const auto built = BuildIndexedContainer(spec);
+    FixtureContainer plan;
+    for (std::uint32_t k = 0; k < 1001; ++k) plan.blocks.push_back({BytesOf("block " + std::to_string(k))});
+    const auto built = BuildIndexedContainer(plan);
     EXPECT_EQ(Export(built.bytes), Texts{"OK!"});
     EXPECT_EQ(Outputs().size(), 1001u);
     EXPECT_EQ(ReadFileBytes(Out(999)), BytesOf("block 999"));
@@ -105,9 +105,9 @@ TEST_F(BlockExportTest, ThousandAndOneBlocksNumberTheLastWithFourDigits) {
 }
 
 TEST_F(BlockExportTest, ExportingTwiceGivesTheSameFiles) {
-    FixtureContainer spec;
-    for (std::uint32_t k = 0; k < 3; ++k) spec.blocks.push_back({SampleText(700, 30 + k)});
-    const auto built = BuildIndexedContainer(spec);
+    FixtureContainer plan;
+    for (std::uint32_t k = 0; k < 3; ++k) plan.blocks.push_back({SampleText(700, 30 + k)});
+    const auto built = BuildIndexedContainer(plan);
     ASSERT_EQ(Export(built.bytes), Texts{"OK!"});
     std::vector<ByteVector> first;
     for (int k = 0; k < 3; ++k) first.push_back(ReadFileBytes(Out(k)));
@@ -140,9 +140,9 @@ struct Corruption {
 class BlockExportCorrupt : public BlockExportTest, public ::testing::WithParamInterface<Corruption> {};
 
 TEST_P(BlockExportCorrupt, DecompressError) {
-    FixtureContainer spec;
-    for (std::uint32_t k = 0; k < 3; ++k) spec.blocks.push_back({SampleText(4000, 40 + k)});
-    auto built = BuildIndexedContainer(spec);
+    FixtureContainer plan;
+    for (std::uint32_t k = 0; k < 3; ++k) plan.blocks.push_back({SampleText(4000, 40 + k)});
+    auto built = BuildIndexedContainer(plan);
     GetParam().apply(built);
     EXPECT_EQ(Export(built.bytes), Texts{"decompress error!"});
     EXPECT_EQ(Outputs().size(), GetParam().filesLeft);
@@ -197,9 +197,9 @@ TEST_F(BlockExportTest, UnreadableContainerIsNamed) {
 }
 
 TEST_F(BlockExportTest, OutputThatCannotBeCreatedIsNamedAndStopsTheExport) {
-    FixtureContainer spec;
-    for (std::uint32_t k = 0; k < 3; ++k) spec.blocks.push_back({SampleText(500, 50 + k)});
-    const auto built = BuildIndexedContainer(spec);
+    FixtureContainer plan;
+    for (std::uint32_t k = 0; k < 3; ++k) plan.blocks.push_back({SampleText(500, 50 + k)});
+    const auto built = BuildIndexedContainer(plan);
     fs::create_directory(Out(1)); // a folder where DATA.BIN_001 should go
     EXPECT_EQ(Export(built.bytes), Texts{"can not write file:\n" + Out(1)});
     EXPECT_TRUE(fs::exists(Out(0)));

@@ -86,34 +86,34 @@ std::uint64_t AppendBlock(ByteVector& out, const FixtureBlock& block) {
     return header;
 }
 
-BuiltContainer BuildIndexedContainer(const FixtureContainer& spec) {
+BuiltContainer BuildIndexedContainer(const FixtureContainer& plan) {
     BuiltContainer built;
-    const std::uint64_t r = spec.recordOffset;
-    const std::uint32_t n = static_cast<std::uint32_t>(spec.blocks.size() + (spec.extraEntry ? 1 : 0));
+    const std::uint64_t r = plan.recordOffset;
+    const std::uint32_t n = static_cast<std::uint32_t>(plan.blocks.size() + (plan.extraEntry ? 1 : 0));
     built.recordOffset = r;
     built.entryCount = n;
-    built.tableOffset = r + (spec.layout == 8 ? 8 : 16);
+    built.tableOffset = r + (plan.layout == 8 ? 8 : 16);
 
     ByteVector& out = built.bytes;
     out.assign(r, 0xEE);                    // the container's own data ahead of the index
     SetWord(out, r + 0, n);                 // entry count N
-    SetWord(out, r + 4, spec.layout);       // layout word
-    if (spec.layout != 8) {
+    SetWord(out, r + 4, plan.layout);       // layout word
+    if (plan.layout != 8) {
         SetWord(out, r + 8, 16);            // layout 0: 16, table at R+16
         SetWord(out, r + 12, 0x0BADF00D);   // layout 0: not interpreted
     }
     const std::uint64_t tableEnd = built.tableOffset + 4ull * n;
     out.resize((tableEnd + 15) / 16 * 16 + 16, 0); // table (filled below), zeros to a 16 boundary
 
-    for (const auto& block : spec.blocks) built.headerOffsets.push_back(AppendBlock(out, block));
+    for (const auto& block : plan.blocks) built.headerOffsets.push_back(AppendBlock(out, block));
     built.trailerOffset = out.size();
-    out.insert(out.end(), spec.trailer.begin(), spec.trailer.end());
+    out.insert(out.end(), plan.trailer.begin(), plan.trailer.end());
 
-    for (std::size_t k = 0; k < spec.blocks.size(); ++k) {
+    for (std::size_t k = 0; k < plan.blocks.size(); ++k) {
         SetWord(out, built.tableOffset + 4 * k, static_cast<std::uint32_t>(built.headerOffsets[k] - r)); // entry k
     }
-    if (spec.extraEntry) {
-        SetWord(out, built.tableOffset + 4 * spec.blocks.size(),
+    if (plan.extraEntry) {
+        SetWord(out, built.tableOffset + 4 * plan.blocks.size(),
                 static_cast<std::uint32_t>(built.trailerOffset - r)); // what follows the last block
     }
     return built;

@@ -78,7 +78,7 @@ struct BuiltContainer {
 };
 
 // A multi-block container with its index ahead of the first block.
-BuiltContainer BuildIndexedContainer(const FixtureContainer& spec);
+BuiltContainer BuildIndexedContainer(const FixtureContainer& plan);
 
 // A container of one block behind `prefix` bytes (a multiple of 16) and
 // followed by `trailer`.

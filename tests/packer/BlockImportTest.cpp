@@ -118,11 +118,11 @@ TEST_F(BlockImportTest, EmptyAndOneByteFilesImport) {
         ASSERT_EQ(ImportData(0, edited), Texts{"OK!"}) << edited.size();
         EXPECT_EQ(ExportAll(1), std::vector<ByteVector>{edited});
 
-        FixtureContainer spec;
-        for (std::uint32_t k = 0; k < 3; ++k) spec.blocks.push_back({SampleText(800, 4 + k)});
-        WriteFileBytes(m_container, BuildIndexedContainer(spec).bytes);
+        FixtureContainer plan;
+        for (std::uint32_t k = 0; k < 3; ++k) plan.blocks.push_back({SampleText(800, 4 + k)});
+        WriteFileBytes(m_container, BuildIndexedContainer(plan).bytes);
         ASSERT_EQ(ImportData(1, edited), Texts{"OK!"}) << edited.size();
-        EXPECT_EQ(ExportAll(3), (std::vector<ByteVector>{spec.blocks[0].data, edited, spec.blocks[2].data}));
+        EXPECT_EQ(ExportAll(3), (std::vector<ByteVector>{plan.blocks[0].data, edited, plan.blocks[2].data}));
     }
 }
 
@@ -140,16 +140,16 @@ class MultiBlockRewrite : public BlockImportTest, public ::testing::WithParamInt
 
 TEST_P(MultiBlockRewrite, MovesTheIndexAndTheLaterBlocks) {
     const RewriteCase& c = GetParam();
-    FixtureContainer spec;
-    spec.layout = c.layout;
-    spec.extraEntry = c.extraEntry;
-    spec.recordOffset = 32;
-    spec.trailer = BytesOf("data that follows the last block");
+    FixtureContainer plan;
+    plan.layout = c.layout;
+    plan.extraEntry = c.extraEntry;
+    plan.recordOffset = 32;
+    plan.trailer = BytesOf("data that follows the last block");
     const std::size_t sizes[] = {3000, 5000, 4000, 2000};
-    for (std::uint32_t k = 0; k < 4; ++k) spec.blocks.push_back({SampleText(sizes[k], 10 + k)});
-    spec.blocks[1].extraRoom = 40; // room beyond the stream, as game files have
-    spec.blocks[2].extraRoom = 7;
-    const auto old = BuildIndexedContainer(spec);
+    for (std::uint32_t k = 0; k < 4; ++k) plan.blocks.push_back({SampleText(sizes[k], 10 + k)});
+    plan.blocks[1].extraRoom = 40; // room beyond the stream, as game files have
+    plan.blocks[2].extraRoom = 7;
+    const auto old = BuildIndexedContainer(plan);
     WriteFileBytes(m_container, old.bytes);
 
     const ByteVector edited = c.larger ? NoiseBytes(9000, 77) : BytesOf("a much shorter block");
@@ -192,13 +192,13 @@ TEST_P(MultiBlockRewrite, MovesTheIndexAndTheLaterBlocks) {
     }
     EXPECT_EQ(Word(after, h + 4), stream.size()) << "the packed size holds S, not P";
 
-    auto expected = std::vector<ByteVector>{spec.blocks[0].data, spec.blocks[1].data, spec.blocks[2].data,
-                                            spec.blocks[3].data};
+    auto expected = std::vector<ByteVector>{plan.blocks[0].data, plan.blocks[1].data, plan.blocks[2].data,
+                                            plan.blocks[3].data};
     expected[i] = edited;
     EXPECT_EQ(ExportAll(4), expected);
     if (c.extraEntry) {
         EXPECT_EQ(ByteVector(after.begin() + old.recordOffset + Word(after, old.tableOffset + 16), after.end()),
-                  spec.trailer);
+                  plan.trailer);
     }
 }
 
@@ -213,17 +213,17 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(BlockImportTest, ResultEqualsAContainerBuiltWithTheEditedBlock) {
-    FixtureContainer spec;
-    spec.extraEntry = true;
-    spec.trailer = BytesOf("0123456789");
-    for (std::uint32_t k = 0; k < 5; ++k) spec.blocks.push_back({SampleText(1500 + 100 * k, 20 + k), {}, {}, 0, true});
-    WriteFileBytes(m_container, BuildIndexedContainer(spec).bytes);
+    FixtureContainer plan;
+    plan.extraEntry = true;
+    plan.trailer = BytesOf("0123456789");
+    for (std::uint32_t k = 0; k < 5; ++k) plan.blocks.push_back({SampleText(1500 + 100 * k, 20 + k), {}, {}, 0, true});
+    WriteFileBytes(m_container, BuildIndexedContainer(plan).bytes);
 
-    spec.blocks[1].data = SampleText(12000, 30);
-    ASSERT_EQ(ImportData(1, spec.blocks[1].data), Texts{"OK!"});
-    spec.blocks[3].data = BytesOf("short");
-    ASSERT_EQ(ImportData(3, spec.blocks[3].data), Texts{"OK!"});
-    EXPECT_EQ(Container(), BuildIndexedContainer(spec).bytes);
+    plan.blocks[1].data = SampleText(12000, 30);
+    ASSERT_EQ(ImportData(1, plan.blocks[1].data), Texts{"OK!"});
+    plan.blocks[3].data = BytesOf("short");
+    ASSERT_EQ(ImportData(3, plan.blocks[3].data), Texts{"OK!"});
+    EXPECT_EQ(Container(), BuildIndexedContainer(plan).bytes);
 }
 
 TEST_F(BlockImportTest, StreamOfAMultipleOfSixteenIsFollowedBySixteenZeros) {
@@ -233,9 +233,9 @@ TEST_F(BlockImportTest, StreamOfAMultipleOfSixteenIsFollowedBySixteenZeros) {
         if (Deflate(candidate).size() % 16 == 0) edited = candidate;
     }
     ASSERT_FALSE(edited.empty());
-    FixtureContainer spec;
-    for (std::uint32_t k = 0; k < 3; ++k) spec.blocks.push_back({SampleText(1000, 40 + k)});
-    const auto old = BuildIndexedContainer(spec);
+    FixtureContainer plan;
+    for (std::uint32_t k = 0; k < 3; ++k) plan.blocks.push_back({SampleText(1000, 40 + k)});
+    const auto old = BuildIndexedContainer(plan);
     WriteFileBytes(m_container, old.bytes);
     ASSERT_EQ(ImportData(1, edited), Texts{"OK!"});
 
@@ -261,10 +261,10 @@ class ImportRefusal : public BlockImportTest, public ::testing::WithParamInterfa
 
 TEST_P(ImportRefusal, LeavesTheContainerAsItWas) {
     const Refusal& c = GetParam();
-    FixtureContainer spec;
-    spec.extraEntry = true;
-    for (std::uint32_t k = 0; k < 3; ++k) spec.blocks.push_back({SampleText(1200, 50 + k)});
-    auto built = BuildIndexedContainer(spec);
+    FixtureContainer plan;
+    plan.extraEntry = true;
+    for (std::uint32_t k = 0; k < 3; ++k) plan.blocks.push_back({SampleText(1200, 50 + k)});
+    auto built = BuildIndexedContainer(plan);
     if (c.damage) c.damage(built);
     WriteFileBytes(m_container, built.bytes);
     const std::string dropped = m_dir / c.dropped;
@@ -346,9 +346,9 @@ TEST_F(BlockImportTest, UnreadableDroppedFileIsNamedAndTheContainerKept) {
 }
 
 TEST_F(BlockImportTest, ContainerIsCheckedBeforeTheDroppedFileIsRead) {
-    FixtureContainer spec;
-    for (std::uint32_t k = 0; k < 2; ++k) spec.blocks.push_back({SampleText(700, 10 + k)});
-    auto built = BuildIndexedContainer(spec);
+    FixtureContainer plan;
+    for (std::uint32_t k = 0; k < 2; ++k) plan.blocks.push_back({SampleText(700, 10 + k)});
+    auto built = BuildIndexedContainer(plan);
     SetWord(built.bytes, built.tableOffset + 4, 0xFFFFFF00u);
     WriteFileBytes(m_container, built.bytes);
     EXPECT_EQ(Import(NumberedBlockName(m_container, 0)), Texts{"index error."}); // the file does not exist

@@ -64,31 +64,31 @@ TEST_F(PackerWindow, ZonesAreBoundToTheirControlsAndWired) {
 // A multi-block container with an index goes out, comes back with one block
 // larger and one smaller, and goes out again, all through the zones.
 TEST_F(PackerWindow, ContainerGoesOutAndBackThroughTheZones) {
-    FixtureContainer spec;
-    spec.layout = 0;
-    spec.extraEntry = true;
-    spec.trailer = BytesOf("data after the last block");
-    for (std::uint32_t k = 0; k < 4; ++k) spec.blocks.push_back({SampleText(3000 + 2000 * k, 70 + k), {}, {}, 0, true});
+    FixtureContainer plan;
+    plan.layout = 0;
+    plan.extraEntry = true;
+    plan.trailer = BytesOf("data after the last block");
+    for (std::uint32_t k = 0; k < 4; ++k) plan.blocks.push_back({SampleText(3000 + 2000 * k, 70 + k), {}, {}, 0, true});
     const std::string container = m_dir / "STAGE.DAT";
-    WriteFileBytes(container, BuildIndexedContainer(spec).bytes);
+    WriteFileBytes(container, BuildIndexedContainer(plan).bytes);
 
     EXPECT_EQ(Drop(m_dlg.m_exportZone, {Q(container)}), Texts{"OK!"});
     EXPECT_EQ(m_dlg.m_exportZone.m_strPath, container);
-    for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(ReadFileBytes(NumberedBlockName(container, k)), spec.blocks[k].data);
+    for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(ReadFileBytes(NumberedBlockName(container, k)), plan.blocks[k].data);
 
-    spec.blocks[0].data = NoiseBytes(7000, 3);
-    spec.blocks[2].data = BytesOf("tiny");
-    WriteFileBytes(NumberedBlockName(container, 0), spec.blocks[0].data);
-    WriteFileBytes(NumberedBlockName(container, 2), spec.blocks[2].data);
+    plan.blocks[0].data = NoiseBytes(7000, 3);
+    plan.blocks[2].data = BytesOf("tiny");
+    WriteFileBytes(NumberedBlockName(container, 0), plan.blocks[0].data);
+    WriteFileBytes(NumberedBlockName(container, 2), plan.blocks[2].data);
     EXPECT_EQ(Drop(m_dlg.m_importZone, {Q(NumberedBlockName(container, 2))}), Texts{"OK!"});
     EXPECT_EQ(Drop(m_dlg.m_importZone, {Q(NumberedBlockName(container, 0))}), Texts{"OK!"});
     EXPECT_EQ(m_dlg.m_importZone.m_strPath, NumberedBlockName(container, 0));
     // The index and every later block where the rules put them.
-    EXPECT_EQ(ReadFileBytes(container), BuildIndexedContainer(spec).bytes);
+    EXPECT_EQ(ReadFileBytes(container), BuildIndexedContainer(plan).bytes);
 
     for (std::size_t k = 0; k < 4; ++k) fs::remove(NumberedBlockName(container, k));
     EXPECT_EQ(Drop(m_dlg.m_exportZone, {Q(container)}), Texts{"OK!"});
-    for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(ReadFileBytes(NumberedBlockName(container, k)), spec.blocks[k].data);
+    for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(ReadFileBytes(NumberedBlockName(container, k)), plan.blocks[k].data);
 
     for (const auto& n : m_rec.Notices()) {
         EXPECT_FALSE(n.title.has_value()); // the program's name

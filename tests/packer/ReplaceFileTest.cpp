@@ -31,16 +31,6 @@ TEST(ReplaceFileSafely, WritesThePartsInOrderAndLeavesNoTemporary) {
     EXPECT_EQ(FilesIn(dir.Path()), 1u);
 }
 
-TEST(ReplaceFileSafely, KeepsPermissions) {
-    TempDir dir;
-    const std::string path = dir / "c.bin";
-    WriteFileBytes(path, Bytes(10, 7));
-    const auto perms = fs::perms::owner_read | fs::perms::group_read | fs::perms::group_write;
-    fs::permissions(path, perms, fs::perm_options::replace);
-    ASSERT_TRUE(Replace(path, {1}, {}));
-    EXPECT_EQ(fs::status(path).permissions(), perms);
-}
-
 TEST(ReplaceFileSafely, ReplacesTheFileALinkNamesNotTheLink) {
     TempDir dir;
     fs::create_directory(dir.Path() / "real");
