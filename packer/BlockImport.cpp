@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -42,6 +43,12 @@ bool IsFormatBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+bool HasSignatureAfterHeader(Bytes bytes, std::uint64_t header) {
+    const std::uint64_t at = header + 16; // after the four header words
+    return InBounds(at, kBlockSignatureSize, bytes.size()) &&
+           std::memcmp(bytes.data() + at, kBlockSignature, kBlockSignatureSize) == 0;
+}
+
 // Where the new stream goes and what follows it.
 struct ImportTarget {
     std::uint64_t headerOffset = 0;
@@ -57,11 +64,13 @@ struct ImportTarget {
 
 // Checks the index before anything is read or written: the whole table lies
 // inside the file and ahead of the first block it lists, the entries ascend
-// in table order and stay inside the file, and block i's header fits before
-// the entry that follows it. Moving every later entry by the same amount is
-// sound only then.
+// in table order and stay inside the file, every entry of a block (all but
+// an extra last one) names a header followed by the signature, and block i's
+// header fits before the entry that follows it. Moving every later entry,
+// and the bytes from entry i + 1 on, by the same amount is sound only then;
+// an entry that names no block would cut the container in the wrong place.
 std::optional<ImportTarget> PlanIndexedImport(Bytes bytes, const BlockIndex& index,
-                                              std::uint64_t block) {
+                                              std::uint64_t blockCount, std::uint64_t block) {
     const std::uint64_t n = index.entryCount;
     const std::uint64_t r = index.recordOffset;
     if (block >= n || !InBounds(index.tableOffset, 4 * n, bytes.size())) return std::nullopt;
@@ -71,6 +80,7 @@ std::optional<ImportTarget> PlanIndexedImport(Bytes bytes, const BlockIndex& ind
         entries[k] = ReadLE32(bytes.data() + index.tableOffset + 4 * k);
         if (!InBounds(r + entries[k], 0, bytes.size())) return std::nullopt;
         if (k > 0 && entries[k] <= entries[k - 1]) return std::nullopt;
+        if (k < blockCount && !HasSignatureAfterHeader(bytes, r + entries[k])) return std::nullopt;
     }
     if (index.tableOffset + 4 * n > r + entries[0]) return std::nullopt;
 
@@ -176,7 +186,7 @@ void ImportBlock(IMessageSink& owner, const std::string& path) {
             Fail(owner, kNotCompressed);
             return;
         }
-        const auto planned = PlanIndexedImport(image, *index, static_cast<std::uint64_t>(*number));
+        const auto planned = PlanIndexedImport(image, *index, scan.count, static_cast<std::uint64_t>(*number));
         if (!planned) {
             Fail(owner, kIndexError);
             return;

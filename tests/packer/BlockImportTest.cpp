@@ -323,9 +323,13 @@ INSTANTIATE_TEST_SUITE_P(
                     SetWord(c.bytes, c.tableOffset, static_cast<std::uint32_t>(c.tableOffset - c.recordOffset + 8));
                 },
                 "index error."},
+        Refusal{"EntryOnNoBlock",
+                "DATA.BIN_001",
+                [](BuiltContainer& c) { SetWord(c.bytes, c.tableOffset + 8, c.Entry(2) + 64); },
+                "index error."},
         Refusal{"NoRoomForTheHeader",
-                "DATA.BIN_000",
-                [](BuiltContainer& c) { SetWord(c.bytes, c.tableOffset + 4, c.Entry(0) + 16); },
+                "DATA.BIN_002",
+                [](BuiltContainer& c) { SetWord(c.bytes, c.tableOffset + 12, c.Entry(2) + 16); },
                 "index error."}),
     [](const auto& param) { return std::string(param.param.name); });
 
