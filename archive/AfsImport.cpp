@@ -37,7 +37,7 @@ int CAfsArchive::ImportEntry(const std::string& lpszPath, std::uint32_t nIndex) 
     // read is refused here.
     std::vector<std::uint8_t> data(length ? static_cast<std::size_t>(*length) : 0);
     if (!length || replacement.Read(data.data(), data.size()) != data.size()) {
-        Messages().Show(ImportNotice("can not read file\n" + lpszPath));
+        Messages().Show(ImportNotice(CanNotReadFile(lpszPath)));
         return 0;
     }
     replacement.Close();

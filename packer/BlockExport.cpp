@@ -94,7 +94,7 @@ std::uint64_t MaxInflatedSize(std::uint32_t packedSize) {
 void ExportBlocks(IMessageSink& owner, const std::string& path) {
     const std::optional<ContainerBytes> container = ReadContainer(path);
     if (!container) {
-        Fail(owner, "can not read file:\n" + path);
+        Fail(owner, CanNotReadFile(path));
         return;
     }
     const std::span<const std::uint8_t> bytes(container->data.get(), container->size);
@@ -142,7 +142,7 @@ void ExportBlocks(IMessageSink& owner, const std::string& path) {
         }
         const std::string name = NumberedBlockName(path, j);
         if (!WriteWholeFile(name, std::span<const std::uint8_t>(out.get(), produced))) {
-            Fail(owner, "can not write file:\n" + name);
+            Fail(owner, CanNotWriteFile(name));
             return;
         }
     }

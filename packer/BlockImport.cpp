@@ -201,7 +201,7 @@ void ImportBlock(IMessageSink& owner, const std::string& path) {
         dropped.reset();
     }
     if (!dropped) {
-        Fail(owner, "can not read file:\n" + path);
+        Fail(owner, CanNotReadFile(path));
         return;
     }
     const std::uint64_t unpackedSize = dropped->size();

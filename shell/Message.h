@@ -58,4 +58,9 @@ inline Notice SystemNotice(std::string text, std::string title, Outcome outcome,
     return n;
 }
 
+// Texts of our own for a file that cannot be opened or read, or that was
+// opened but not written completely; both name the path.
+inline std::string CanNotReadFile(const std::string& path) { return "can not read file\n" + path; }
+inline std::string CanNotWriteFile(const std::string& path) { return "can not write file\n" + path; }
+
 } // namespace qorlu

@@ -21,11 +21,10 @@ inline constexpr std::string_view kCanNotWriteOriginal = "can not write original
 inline constexpr std::string_view kIndexError = "index error!";
 inline constexpr std::string_view kSizeMismatch = "error:file size mismatch!";
 
-// A dropped file (container, sheet or bitmap) that cannot be opened or read.
-inline std::string CanNotReadFile(const std::string& path) { return "can not read file\n" + path; }
-
-// A bitmap or container that was opened but not written completely.
-inline std::string CanNotWriteFile(const std::string& path) { return "can not write file\n" + path; }
+// A dropped file that cannot be read, and an output that cannot be written,
+// are told with qorlu::CanNotReadFile and qorlu::CanNotWriteFile.
+using qorlu::CanNotReadFile;
+using qorlu::CanNotWriteFile;
 
 inline void Report(IMessageSink& owner, std::string_view text) {
     owner.Show(WindowNotice(std::string(text), text == kOk ? Outcome::Success : Outcome::Failure));

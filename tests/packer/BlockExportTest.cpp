@@ -189,11 +189,11 @@ TEST_F(BlockExportTest, UnreadableContainerIsNamed) {
     MessageRecorder sink;
     const std::string missing = m_dir / "missing.bin";
     ExportBlocks(sink, missing);
-    EXPECT_EQ(sink.Texts(), Texts{"can not read file:\n" + missing});
+    EXPECT_EQ(sink.Texts(), Texts{"can not read file\n" + missing});
     fs::create_directory(m_dir / "folder.bin");
     sink.Clear();
     ExportBlocks(sink, m_dir / "folder.bin");
-    EXPECT_EQ(sink.Texts(), Texts{"can not read file:\n" + (m_dir / "folder.bin")});
+    EXPECT_EQ(sink.Texts(), Texts{"can not read file\n" + (m_dir / "folder.bin")});
 }
 
 TEST_F(BlockExportTest, OutputThatCannotBeCreatedIsNamedAndStopsTheExport) {
@@ -201,7 +201,7 @@ TEST_F(BlockExportTest, OutputThatCannotBeCreatedIsNamedAndStopsTheExport) {
     for (std::uint32_t k = 0; k < 3; ++k) plan.blocks.push_back({SampleText(500, 50 + k)});
     const auto built = BuildIndexedContainer(plan);
     fs::create_directory(Out(1)); // a folder where DATA.BIN_001 should go
-    EXPECT_EQ(Export(built.bytes), Texts{"can not write file:\n" + Out(1)});
+    EXPECT_EQ(Export(built.bytes), Texts{"can not write file\n" + Out(1)});
     EXPECT_TRUE(fs::exists(Out(0)));
     EXPECT_FALSE(fs::exists(Out(2)));
 }

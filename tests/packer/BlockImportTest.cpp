@@ -345,7 +345,7 @@ TEST_F(BlockImportTest, UnreadableDroppedFileIsNamedAndTheContainerKept) {
     WriteFileBytes(m_container, built.bytes);
     const std::string dropped = NumberedBlockName(m_container, 0);
     fs::create_directory(dropped); // a folder, not a file
-    EXPECT_EQ(Import(dropped), Texts{"can not read file:\n" + dropped});
+    EXPECT_EQ(Import(dropped), Texts{"can not read file\n" + dropped});
     EXPECT_EQ(Container(), built.bytes);
 }
 
