@@ -1,10 +1,16 @@
-// qorlu block-export FILE, qorlu block-import FILE: the packer window's two
-// drop zones from the command line.
+// The drop zones of qorlu_bitmapper and qorlu_packer from the command line:
+//   qorlu texture-export FILE, qorlu texture-import BMP,
+//   qorlu block-export FILE, qorlu block-import FILE.
+// Each runs the operation that a drop on the zone runs, with the same
+// messages; ".FLG" paths go to the flag-sheet functions inside the texture
+// operations, as in the window.
 
 #include "cli/Commands.h"
 #include "cli/ConsoleSink.h"
 #include "packer/BlockExport.h"
 #include "packer/BlockImport.h"
+#include "texture/TextureExport.h"
+#include "texture/TextureImport.h"
 
 #include <cstdio>
 
@@ -39,12 +45,12 @@ int RunOnFile(const Args& args, const char* usage, void (*operation)(IMessageSin
 
 } // namespace
 
-int RunBlockExport(const Args& args) {
-    return RunOnFile(args, "block-export FILE", ExportBlocks);
-}
+int RunTextureExport(const Args& args) { return RunOnFile(args, "texture-export FILE", ExportTextures); }
 
-int RunBlockImport(const Args& args) {
-    return RunOnFile(args, "block-import FILE", ImportBlock);
-}
+int RunTextureImport(const Args& args) { return RunOnFile(args, "texture-import BMP", ImportTexture); }
+
+int RunBlockExport(const Args& args) { return RunOnFile(args, "block-export FILE", ExportBlocks); }
+
+int RunBlockImport(const Args& args) { return RunOnFile(args, "block-import FILE", ImportBlock); }
 
 } // namespace qorlu::cli
