@@ -3,6 +3,7 @@
 #include "shell/BinaryFile.h"
 #include "shell/ByteOrder.h"
 #include "texture/BitmapFile.h"
+#include "texture/ConverterSteps.h"
 #include "texture/TextureExport.h"
 #include "texture/TextureFormat.h"
 #include "texture/TextureImport.h"
@@ -105,16 +106,7 @@ void ExportFlagSheet(IMessageSink& owner, const std::string& path) {
         const std::vector<std::uint8_t> bitmap =
             BuildFlagSheetBitmap(*sheet, *header, palette, offsets[static_cast<std::size_t>(i)]);
         const std::string name = ExportedBitmapName(path, i);
-        switch (WriteNewFile(name, bitmap)) {
-        case FileWriteResult::Written:
-            break;
-        case FileWriteResult::CreateFailed:
-            msg::Report(owner, msg::kCreateFileError);
-            return;
-        case FileWriteResult::WriteFailed:
-            msg::Report(owner, msg::CanNotWriteFile(name));
-            return;
-        }
+        if (!WriteExportedBitmap(owner, name, bitmap)) return;
     }
     msg::Report(owner, msg::kOk);
 }
@@ -141,50 +133,18 @@ void ImportFlagSheet(IMessageSink& owner, const std::string& bitmapPath) {
     const auto width = static_cast<std::size_t>(header->width);
     const auto height = static_cast<std::size_t>(header->height);
     const auto rowLength = static_cast<std::size_t>(FlagSheetRowLength(header->width));
-    const std::uint64_t headerLength = BitmapHeaderLength(256);
-    std::vector<std::uint8_t> rows;
-    {
-        BinaryFile bitmap;
-        if (!bitmap.Open(bitmapPath, BinaryFile::Mode::Read)) {
-            msg::Report(owner, msg::CanNotReadFile(bitmapPath));
-            return;
-        }
-        const auto length = bitmap.Length();
-        if (!length) {
-            msg::Report(owner, msg::CanNotReadFile(bitmapPath));
-            return;
-        }
-        if (*length != headerLength + rowLength * height) {
-            msg::Report(owner, msg::kSizeMismatch);
-            return;
-        }
-        rows.resize(rowLength * height); // at most 256 * 255 bytes
-        if (!bitmap.Seek(headerLength) || bitmap.Read(rows.data(), rows.size()) != rows.size()) {
-            msg::Report(owner, msg::CanNotReadFile(bitmapPath));
-            return;
-        }
-    }
+    const auto rows = ReadBitmapRows(owner, bitmapPath, BitmapHeaderLength(256), rowLength * height);
+    if (!rows) return;
 
     // The bitmap's last row is the image's top row; the fill is dropped.
     std::vector<std::uint8_t> image;
     image.reserve(width * height);
     for (std::size_t r = 0; r < height; ++r) {
-        const std::uint8_t* row = rows.data() + (height - 1 - r) * rowLength;
+        const std::uint8_t* row = rows->data() + (height - 1 - r) * rowLength;
         image.insert(image.end(), row, row + width);
     }
 
-    BinaryFile target;
-    if (!target.Open(name.containerPath, BinaryFile::Mode::ReadWrite)) {
-        msg::Report(owner, msg::kCanNotWriteOriginal);
-        return;
-    }
-    bool wrote = target.Seek(*imageOffset) && target.Write(image.data(), image.size());
-    wrote = target.Close() && wrote;
-    if (!wrote) {
-        msg::Report(owner, msg::CanNotWriteFile(name.containerPath));
-        return;
-    }
-    msg::Report(owner, msg::kOk);
+    WritePixelsBack(owner, name.containerPath, *imageOffset, image);
 }
 
 } // namespace qorlu

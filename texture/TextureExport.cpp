@@ -4,6 +4,7 @@
 #include "shell/ByteOrder.h"
 #include "shell/Text.h"
 #include "texture/BitmapFile.h"
+#include "texture/ConverterSteps.h"
 #include "texture/FlagSheet.h"
 #include "texture/TextureFormat.h"
 #include "texture/TextureMessages.h"
@@ -76,16 +77,7 @@ void ExportTextures(IMessageSink& owner, const std::string& path) {
     for (const TextureInfo& info : textures) {
         const std::vector<std::uint8_t> bitmap = BuildTextureBitmap(*container, info);
         const std::string name = ExportedBitmapName(path, info.number);
-        switch (WriteNewFile(name, bitmap)) {
-        case FileWriteResult::Written:
-            break;
-        case FileWriteResult::CreateFailed:
-            msg::Report(owner, msg::kCreateFileError);
-            return;
-        case FileWriteResult::WriteFailed:
-            msg::Report(owner, msg::CanNotWriteFile(name));
-            return;
-        }
+        if (!WriteExportedBitmap(owner, name, bitmap)) return;
     }
     msg::Report(owner, msg::kOk);
 }

@@ -4,6 +4,7 @@
 #include "shell/ByteOrder.h"
 #include "shell/Text.h"
 #include "texture/BitmapFile.h"
+#include "texture/ConverterSteps.h"
 #include "texture/FlagSheet.h"
 #include "texture/TextureFormat.h"
 #include "texture/TextureMessages.h"
@@ -88,31 +89,8 @@ void ImportTexture(IMessageSink& owner, const std::string& bitmapPath) {
     }
 
     // Of the bitmap only its length and the rows after the header count.
-    const std::uint64_t headerLength = BitmapHeaderLength(info->colourCount);
-    std::vector<std::uint8_t> rows;
-    {
-        BinaryFile bitmap;
-        if (!bitmap.Open(bitmapPath, BinaryFile::Mode::Read)) {
-            msg::Report(owner, msg::CanNotReadFile(bitmapPath));
-            return;
-        }
-        const auto length = bitmap.Length();
-        if (!length) {
-            msg::Report(owner, msg::CanNotReadFile(bitmapPath));
-            return;
-        }
-        if (*length < headerLength || *length - headerLength != info->pixelByteCount) {
-            msg::Report(owner, msg::kSizeMismatch);
-            return;
-        }
-        // The length matches a texture that lies inside the container
-        // already held in memory, so this allocation is bounded by it.
-        rows.resize(static_cast<std::size_t>(info->pixelByteCount));
-        if (!bitmap.Seek(headerLength) || bitmap.Read(rows.data(), rows.size()) != rows.size()) {
-            msg::Report(owner, msg::CanNotReadFile(bitmapPath));
-            return;
-        }
-    }
+    const auto rows = ReadBitmapRows(owner, bitmapPath, BitmapHeaderLength(info->colourCount), info->pixelByteCount);
+    if (!rows) return;
 
     // The bitmap's last row is the texture's top row. For an odd 4-bit
     // width the rows cover fewer bytes than the pixel data; only they change.
@@ -121,23 +99,12 @@ void ImportTexture(IMessageSink& owner, const std::string& bitmapPath) {
     std::vector<std::uint8_t> pixels;
     pixels.reserve(height * rowBytes);
     for (std::size_t r = 0; r < height; ++r) {
-        const std::uint8_t* row = rows.data() + (height - 1 - r) * rowBytes;
+        const std::uint8_t* row = rows->data() + (height - 1 - r) * rowBytes;
         pixels.insert(pixels.end(), row, row + rowBytes);
     }
     if (info->bitsPerPixel == 4) SwapNibbles(pixels);
 
-    BinaryFile target;
-    if (!target.Open(name.containerPath, BinaryFile::Mode::ReadWrite)) {
-        msg::Report(owner, msg::kCanNotWriteOriginal);
-        return;
-    }
-    bool wrote = target.Seek(info->pixelPosition) && target.Write(pixels.data(), pixels.size());
-    wrote = target.Close() && wrote;
-    if (!wrote) {
-        msg::Report(owner, msg::CanNotWriteFile(name.containerPath));
-        return;
-    }
-    msg::Report(owner, msg::kOk);
+    WritePixelsBack(owner, name.containerPath, info->pixelPosition, pixels);
 }
 
 } // namespace qorlu
