@@ -34,15 +34,24 @@ Effect Enter(QWidget& window, const QMimeData& mime, Qt::DropActions actions = k
     return {e.isAccepted(), e.dropAction()};
 }
 
-Effect Move(QWidget& window, const QMimeData& mime) {
+// Moves and drops go straight to the window's drop target, as the window
+// hands them on. (QApplication would route a synthetic move or drop to the
+// last widget that took a drag entry, which may be a window of an earlier test.)
+bool ToTarget(unpacker::CUnpackerDlg& window, QEvent& e) {
+    return static_cast<QObject&>(window.m_dropTarget).eventFilter(&window, &e);
+}
+
+Effect Move(unpacker::CUnpackerDlg& window, const QMimeData& mime) {
     QDragMoveEvent e(QPoint(30, 30), kAllActions, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&window, &e);
+    e.ignore();
+    EXPECT_TRUE(ToTarget(window, e));
     return {e.isAccepted(), e.dropAction()};
 }
 
-Effect Drop(QWidget& window, const QMimeData& mime) {
+Effect Drop(unpacker::CUnpackerDlg& window, const QMimeData& mime) {
     QDropEvent e(QPointF(30, 30), kAllActions, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&window, &e);
+    e.ignore();
+    EXPECT_TRUE(ToTarget(window, e));
     return {e.isAccepted(), e.dropAction()};
 }
 
@@ -75,6 +84,10 @@ TEST(ImportDrop, EveryDragIsRefusedBeforeAnImageIsLoaded) {
     EXPECT_FALSE(Move(w.dlg, mime).accepted);
     EXPECT_EQ(w.dlg.m_dropTarget.m_nMatchCount, 0u);
     EXPECT_EQ(w.dlg.m_dropTarget.m_dropEffect, Qt::IgnoreAction);
+    // A drop that arrives all the same is not taken and asks nothing.
+    EXPECT_FALSE(Drop(w.dlg, mime).accepted);
+    ProcessUntil([] { return false; }, 50);
+    EXPECT_TRUE(w.owned.Texts().empty());
 }
 
 TEST(ImportDrop, FilesAreMatchedByNameInAnyCaseAndTheLowestIndexWins) {
