@@ -48,24 +48,25 @@ int CAfsArchive::ImportEntry(const std::string& lpszPath, std::uint32_t nIndex) 
     }
     const auto newLength = static_cast<std::uint32_t>(data.size());
     bool written = WriteAt(offset, data.data(), newLength);
-    if (written && newLength != oldSize) {
-        // Below a slot of 2047 bytes the raise rule has nothing to raise to,
-        // and the length itself is recorded.
-        std::uint32_t recorded = newLength;
-        if (space >= kSlotSlack && newLength < space - kSlotSlack) recorded = space - kSlotSlack;
+    // Below a slot of 2047 bytes the raise rule has nothing to raise to, and
+    // the length itself is recorded.
+    std::uint32_t recorded = newLength;
+    if (space >= kSlotSlack && newLength < space - kSlotSlack) recorded = space - kSlotSlack;
+    const bool sizeChanged = newLength != oldSize;
+    if (written && sizeChanged) {
         std::uint8_t word[4];
         WriteLE32(word, recorded);
-        written = WriteAt(12 + 8 * nIndex, word, 4) &&
-                  WriteAt(m_nNameDirOffset + 48 * nIndex + 44, word, 4);
-        if (nIndex < m_nEntryCount) {
-            m_pEntries[nIndex].size = recorded;
-            WriteLE32(m_pNameRecords[nIndex].size, recorded);
-        }
+        written = WriteAt(12 + 8 * nIndex, word, 4) && WriteAt(m_nNameDirOffset + 48 * nIndex + 44, word, 4);
     }
     const bool flushed = CloseImage();
     if (!written || !flushed) {
         Messages().Show(ImportNotice("can not write ISO file!"));
         return 0;
+    }
+    // The index in memory follows the image only once the image holds the change.
+    if (sizeChanged && nIndex < m_nEntryCount) {
+        m_pEntries[nIndex].size = recorded;
+        WriteLE32(m_pNameRecords[nIndex].size, recorded);
     }
     return 1;
 }

@@ -6,6 +6,7 @@
 #include "shell/ByteOrder.h"
 #include "shell/Text.h"
 #include "tests/support/DiscFixture.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tools/AfsBuilder.h"
@@ -137,6 +138,21 @@ TEST(ImportEntry, FailuresLeaveTheImageUntouched) {
                                         "can not open ISO file!", "file size too large!"}));
     EXPECT_EQ(test::ReadFileBytes(image.dir / "moved.bin"), rawBefore);
     EXPECT_EQ(image.archive.GetEntrySize(1), 5000u);
+}
+
+TEST(ImportEntry, AWriteThatFailsAfterTheImageWasOpenedIsAFailure) {
+    Image image(kEntries);
+    const std::string path = image.Replacement(5500);
+    int result = -1;
+    {
+        // The disk is "full" from the middle of entry 1's data on.
+        test::FileSizeLimit full((kStart + image.layout.offsets[1] / 2048 + 1) * 2352);
+        ASSERT_TRUE(full.Ok());
+        result = image.archive.ImportEntry(path, 1);
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(image.messages.Texts(), std::vector<std::string>{"can not write ISO file!"});
+    EXPECT_EQ(image.archive.GetEntrySize(1), 5000u) << "no size is recorded for data that did not arrive";
 }
 
 TEST(ImportMatching, FilesMatchEntriesByTheirLastNameInAnyCase) {

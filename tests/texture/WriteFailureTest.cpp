@@ -4,6 +4,7 @@
 // offset; an unprivileged child process meets a container it may read but
 // not write.
 
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tests/texture/TextureFixtures.h"
@@ -25,29 +26,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Texts = std::vector<std::string>;
-
-// While it lives, writes at or beyond `limit` bytes into any file fail
-// (EFBIG) instead of raising SIGXFSZ.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t limit) {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit l = m_old;
-        l.rlim_cur = limit;
-        m_ok = setrlimit(RLIMIT_FSIZE, &l) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool Ok() const { return m_ok; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_ok = false;
-};
 
 // Runs `operation` where `readOnlyFile` may be read but not written, and
 // returns the messages it showed. Root writes read-only files, so as root
