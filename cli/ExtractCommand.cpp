@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -38,7 +39,10 @@ public:
         m_bytes += m_archive.GetEntrySize(static_cast<std::uint32_t>(position));
     }
     void SetText(std::string text) override {
-        if (!m_draw) return;
+        // A few redraws a second are enough for the eye and cheap for the job.
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_draw || (m_lineOpen && now - m_lastDraw < std::chrono::milliseconds(100) && m_started < m_selected)) return;
+        m_lastDraw = now;
         const int width = 30;
         const int filled = m_selected == 0 ? width : static_cast<int>(std::uint64_t{m_started} * width / m_selected);
         std::fprintf(stderr, "\r[%-*s] %u/%u entries, %llu/%llu bytes  %s\033[K", width,
@@ -70,6 +74,7 @@ private:
     std::uint32_t m_started = 0;
     std::uint64_t m_bytes = 0;
     bool m_lineOpen = false;
+    std::chrono::steady_clock::time_point m_lastDraw;
     std::mutex m_mutex;
     std::condition_variable m_done;
     bool m_closed = false;
