@@ -103,6 +103,7 @@ private:
     std::string m_strLoadProblem;
     std::thread m_worker;
     std::vector<std::uint8_t> m_copyBuffer; // ExtractEntry's, at most a few MiB
+    std::string m_strLastMadeFolder;        // the folder ExtractEntry made last; reset by each job
 };
 
 // The one archive that the running extraction job works on.

@@ -38,10 +38,17 @@ int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nInde
     const std::string name = GetEntryName(nIndex);
     if (!StaysInsideFolder(name)) return 0;
 
-    // The entry's folders, outermost first; a folder that exists already is fine.
-    std::error_code ec;
-    for (std::size_t p = name.find(kPathSeparator); p != std::string::npos; p = name.find(kPathSeparator, p + 1))
-        std::filesystem::create_directory(folder + name.substr(0, p), ec);
+    // The entry's folders, outermost first; a folder that exists already is
+    // fine. Entries come grouped by folder, so a folder made for the entry
+    // before is not made again.
+    const std::size_t last = name.rfind(kPathSeparator);
+    const std::string entryFolder = last == std::string::npos ? folder : folder + name.substr(0, last);
+    if (entryFolder != m_strLastMadeFolder) {
+        std::error_code ec;
+        for (std::size_t p = name.find(kPathSeparator); p != std::string::npos; p = name.find(kPathSeparator, p + 1))
+            std::filesystem::create_directory(folder + name.substr(0, p), ec);
+        m_strLastMadeFolder = entryFolder;
+    }
 
     BinaryFile out;
     if (!out.Open(folder + name, BinaryFile::Mode::Create)) return 0;

@@ -44,9 +44,10 @@ bool BinaryFile::Open(const std::string& path, Mode mode) {
     m_file = std::fopen(path.c_str(), how);
     m_failed = false;
     if (m_file == nullptr) return false;
-    // Folders and other non-regular files open on some platforms; they are not files to us.
+    // Folders and other non-regular files open for reading on some
+    // platforms; they are not files to us. (Opening one for writing fails.)
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
+    if ((mode == Mode::Read || mode == Mode::ReadWrite) && !std::filesystem::is_regular_file(path, ec)) {
         std::fclose(m_file);
         m_file = nullptr;
         return false;

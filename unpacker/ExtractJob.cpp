@@ -48,6 +48,7 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress) {
         progress.Close();
         return 0;
     }
+    m_strLastMadeFolder.clear();
     progress.SetRange(0, static_cast<int>(m_nEntryCount));
     bool cancelled = false;
     std::uint32_t failures = 0;
