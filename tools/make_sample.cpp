@@ -5,6 +5,7 @@
 #include "shell/BinaryFile.h"
 #include "tools/AfsBuilder.h"
 #include "tools/IsoAuthoring.h"
+#include "tools/SampleContainers.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -30,8 +31,8 @@ int main(int argc, char** argv) {
         {"BGM/STAGE01.ADX", PatternBytes(70001, 2), 4096},
         {"SE/click.adx", PatternBytes(3000, 3), 0},
         {"VOICE/JP/HELLO.ADX", PatternBytes(12000, 4), 0},
-        {"DATA/STAGE01.BIN", PatternBytes(50000, 5), 2048},
-        {"TEXTURE/FONT.TEX", PatternBytes(9000, 6), 0},
+        {"DATA/STAGE01.BIN", MakeBlockContainer(), 2048},
+        {"TEXTURE/FONT.TEX", MakeTextureContainer(), 0},
         {"README.TXT", PatternBytes(500, 7), 0},
         {"DATA/EMPTY.DAT", {}, 0},
     };
