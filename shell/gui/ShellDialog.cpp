@@ -11,6 +11,10 @@
 #include <QPushButton>
 #include <QStyle>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace qorlu::gui {
 
 QIcon LoadProgramIcon(const ProgramResources& res) {
@@ -53,9 +57,28 @@ void CShellDialog::InitShell() {
         connect(m_pAboutAction, &QAction::triggered, this,
                 [this] { OnSysCommand(static_cast<unsigned>(kIdmAboutBox)); });
         addAction(m_pAboutAction);
+#ifdef Q_OS_WIN
+        // Where there is a system menu, the entry goes there too.
+        if (HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE)) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(kIdmAboutBox), reinterpret_cast<LPCWSTR>(about.utf16()));
+        }
+#endif
     }
     setWindowIcon(m_hIcon);
 }
+
+#ifdef Q_OS_WIN
+bool CShellDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    const MSG* msg = static_cast<const MSG*>(message);
+    if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == static_cast<WPARAM>(kIdmAboutBox)) {
+        OnSysCommand(static_cast<unsigned>(msg->wParam));
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+#endif
 
 void CShellDialog::OnSysCommand(unsigned id) {
     if ((id & 0xFFF0u) == static_cast<unsigned>(kIdmAboutBox)) RunAboutBox();

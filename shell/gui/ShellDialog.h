@@ -69,6 +69,10 @@ protected:
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+#ifdef Q_OS_WIN
+    // WM_SYSCOMMAND from the system menu's About entry.
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
 
 private:
     const ProgramResources& m_res;
