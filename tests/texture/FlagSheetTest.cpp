@@ -18,18 +18,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Texts = std::vector<std::string>;
 
-class FlagSheet : public ::testing::Test {
-protected:
-    TempDir dir;
-    MessageRecorder rec;
-
-    std::string Put(const std::string& name, const Bytes& bytes) {
-        const std::string path = dir / name;
-        WriteFileBytes(path, bytes);
-        return path;
-    }
-    bool Exists(const std::string& path) const { return std::filesystem::exists(path); }
-};
+class FlagSheet : public TextureFileTest {};
 
 TEST(FlagSheetRow, RoundsUpToAMultipleOfFour) {
     const std::pair<int, int> cases[] = {{0, 0}, {1, 4}, {3, 4}, {4, 4}, {5, 8}, {30, 32}, {32, 32}, {255, 256}};

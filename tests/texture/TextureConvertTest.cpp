@@ -17,18 +17,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Texts = std::vector<std::string>;
 
-class TextureConvert : public ::testing::Test {
-protected:
-    TempDir dir;
-    MessageRecorder rec;
-
-    std::string Put(const std::string& name, const Bytes& bytes) {
-        const std::string path = dir / name;
-        WriteFileBytes(path, bytes);
-        return path;
-    }
-    bool Exists(const std::string& path) const { return std::filesystem::exists(path); }
-};
+class TextureConvert : public TextureFileTest {};
 
 // The field values of the bitmap headers for the sizes the converter writes.
 TEST_F(TextureConvert, BitmapHeaderFields) {

@@ -2,10 +2,16 @@
 // Texture containers and flag sheets built in code for the converter tests.
 
 #include "shell/ByteOrder.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempDir.h"
 #include "texture/TextureFormat.h"
+
+#include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 namespace qorlu::test {
@@ -116,5 +122,19 @@ inline std::vector<std::uint8_t> BuildSheet(const SheetShape& s, std::vector<std
     if (paletteOffset) *paletteOffset = palette;
     return sheet;
 }
+
+// A folder of files for one test, and the boxes the operations showed.
+class TextureFileTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    MessageRecorder rec;
+
+    std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const std::string path = dir / name;
+        WriteFileBytes(path, bytes);
+        return path;
+    }
+    bool Exists(const std::string& path) const { return std::filesystem::exists(path); }
+};
 
 } // namespace qorlu::test

@@ -70,18 +70,7 @@ Texts WithoutWriteAccess(const std::filesystem::path& folder, const std::string&
     return texts;
 }
 
-class WriteFailure : public ::testing::Test {
-protected:
-    TempDir dir;
-    MessageRecorder rec;
-
-    std::string Put(const std::string& name, const Bytes& bytes) {
-        const std::string path = dir / name;
-        WriteFileBytes(path, bytes);
-        return path;
-    }
-    bool Exists(const std::string& path) const { return std::filesystem::exists(path); }
-};
+class WriteFailure : public TextureFileTest {};
 
 TEST_F(WriteFailure, CutOffBitmapIsReportedAndRemoved) {
     Bytes c;
