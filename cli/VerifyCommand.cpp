@@ -49,11 +49,13 @@ std::string PlaceOfSector(const CAfsArchive& archive, bool located, std::uint64_
             else ++more;
         }
     }
-    std::string where = std::string(kArchiveName) + ": ";
-    if (!found.empty()) return where + found + (more ? " and " + std::to_string(more) + " more entries" : "");
-    if (from < 8 + 8ull * archive.m_nEntryCount) return where + "entry table";
-    if (from < names + 48ull * archive.m_nEntryCount && names < to) return where + "name directory";
-    return where + "between entries";
+    // Every part of the archive that the sector holds bytes of.
+    std::string parts;
+    const auto add = [&parts](const std::string& part) { parts += (parts.empty() ? "" : ", ") + part; };
+    if (from < 8 + 8ull * archive.m_nEntryCount) add("entry table");
+    if (!found.empty()) add(found + (more ? " and " + std::to_string(more) + " more entries" : ""));
+    if (from < names + 48ull * archive.m_nEntryCount && names < to) add("name directory");
+    return std::string(kArchiveName) + ": " + (parts.empty() ? "between entries" : parts);
 }
 
 class ProgressLine {
