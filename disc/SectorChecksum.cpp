@@ -51,21 +51,11 @@ struct ParityTables {
     std::array<std::uint8_t, 256> timesAlpha{};
     // x / (1 + alpha): solves the two parity equations of a codeword.
     std::array<std::uint8_t, 256> overOnePlusAlpha{};
-    // Byte of the coded area for Q codeword `q` and position `i`, row by row:
-    // at(i * 52 + q). Codeword q = 2d + plane runs along the diagonal of
-    // 16-bit words 43d, 43d + 44, 43d + 88, ... (modulo 1118).
-    std::array<std::uint16_t, kQCodewords * kQLength> qAt{};
     ParityTables() {
         for (unsigned x = 0; x < 256; ++x) {
             const unsigned doubled = (x << 1) ^ ((x & 0x80u) ? 0x11Du : 0u);
             timesAlpha[x] = static_cast<std::uint8_t>(doubled);
             overOnePlusAlpha[x ^ doubled] = static_cast<std::uint8_t>(x);
-        }
-        for (std::size_t i = 0; i < kQLength; ++i) {
-            for (std::size_t q = 0; q < kQCodewords; ++q) {
-                const std::size_t word = ((q / 2) * 43 + i * 44) % (kQData / 2);
-                qAt[i * kQCodewords + q] = static_cast<std::uint16_t>(2 * word + q % 2);
-            }
         }
     }
 };
@@ -75,48 +65,81 @@ const ParityTables& Gf() {
     return tables;
 }
 
-// Fills coded[2064..2339] with P and Q of coded[0..2063]. For a codeword
-// d0..d(k-1) p0 p1 both sum(all) and sum(v_j * alpha^(n-1-j)) are zero;
-// `a` gathers sum(d_j * alpha^(k-j)) by Horner's rule, `b` the plain sum.
-void ComputeParity(std::uint8_t* coded) {
-    const ParityTables& gf = Gf();
-    std::array<std::uint8_t, kPColumns> a{};
-    std::array<std::uint8_t, kPColumns> b{};
-    for (std::size_t row = 0; row < kPRows; ++row) {
-        const std::uint8_t* r = coded + row * kPColumns;
-        for (std::size_t c = 0; c < kPColumns; ++c) {
-            a[c] = gf.timesAlpha[a[c] ^ r[c]];
-            b[c] ^= r[c];
-        }
-    }
-    for (std::size_t c = 0; c < kPColumns; ++c) {
-        const std::uint8_t p0 = gf.overOnePlusAlpha[gf.timesAlpha[a[c]] ^ b[c]];
-        coded[kPData + c] = p0;
-        coded[kPData + kPColumns + c] = static_cast<std::uint8_t>(p0 ^ b[c]);
-    }
+std::uint64_t Load64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 
-    std::array<std::uint8_t, kQCodewords> qa{};
-    std::array<std::uint8_t, kQCodewords> qb{};
+// Eight field elements at once, one per byte: each times alpha. Every step
+// works byte by byte, so the order in which the bytes sit in the word does
+// not matter.
+std::uint64_t TimesAlpha8(std::uint64_t x) {
+    const std::uint64_t carries = (x >> 7) & 0x0101010101010101ull;
+    return ((x & 0x7F7F7F7F7F7F7F7Full) << 1) ^ (carries * 0x1D);
+}
+
+// Horner's rule over `rows` vectors of `lanes` bytes (read 8 at a time):
+// a = sum(row_j * alpha^(rows-j)), b = sum(row_j), byte by byte.
+template <std::size_t Words>
+void Accumulate(const std::uint8_t* row, std::array<std::uint64_t, Words>& a, std::array<std::uint64_t, Words>& b) {
+    for (std::size_t w = 0; w < Words; ++w) {
+        const std::uint64_t v = Load64(row + 8 * w);
+        a[w] = TimesAlpha8(a[w] ^ v);
+        b[w] ^= v;
+    }
+}
+
+// The two parity bytes of each of `count` codewords whose sums are in `a`
+// and `b`: p0 at parity[k], p1 at parity[count + k]. For a codeword
+// d0..d(n-3) p0 p1 both sum(all) and sum(v_j * alpha^(n-1-j)) are zero.
+template <std::size_t Words>
+void Solve(const std::array<std::uint64_t, Words>& a, const std::array<std::uint64_t, Words>& b, std::size_t count,
+           std::uint8_t* parity) {
+    const ParityTables& gf = Gf();
+    std::uint8_t as[8 * Words];
+    std::uint8_t bs[8 * Words];
+    std::memcpy(as, a.data(), sizeof as);
+    std::memcpy(bs, b.data(), sizeof bs);
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint8_t p0 = gf.overOnePlusAlpha[gf.timesAlpha[as[k]] ^ bs[k]];
+        parity[k] = p0;
+        parity[count + k] = static_cast<std::uint8_t>(p0 ^ bs[k]);
+    }
+}
+
+// Fills coded[2064..2339] with P and Q of coded[0..2063]. As 16-bit words
+// (two bytes, one per plane) the coded area is a matrix of 26 rows of 43:
+// P codeword k of a plane is column k (rows 0..23 data, 24..25 parity), Q
+// codeword d takes word (d + i) mod 26 of column i at its position i.
+void ComputeParity(std::uint8_t* coded) {
+    // Row r of P codewords is the 86 bytes from 86r; read as 11 words, the
+    // last two bytes belong to the next row and are not used.
+    std::array<std::uint64_t, 11> pa{};
+    std::array<std::uint64_t, 11> pb{};
+    for (std::size_t row = 0; row < kPRows; ++row) Accumulate(coded + row * kPColumns, pa, pb);
+    Solve(pa, pb, kPColumns, coded + kPData);
+
+    std::array<std::uint64_t, 7> qa{};
+    std::array<std::uint64_t, 7> qb{};
+    std::uint8_t position[56] = {};
     for (std::size_t i = 0; i < kQLength; ++i) {
-        const std::uint16_t* at = &gf.qAt[i * kQCodewords];
-        for (std::size_t q = 0; q < kQCodewords; ++q) {
-            const std::uint8_t v = coded[at[q]];
-            qa[q] = gf.timesAlpha[qa[q] ^ v];
-            qb[q] ^= v;
+        std::size_t row = i % 26; // row of codeword d = 0, then one row down per codeword
+        for (std::size_t d = 0; d < kQCodewords / 2; ++d) {
+            const std::uint8_t* word = coded + 2 * (43 * row + i);
+            position[2 * d] = word[0];
+            position[2 * d + 1] = word[1];
+            if (++row == 26) row = 0;
         }
+        Accumulate(position, qa, qb);
     }
-    for (std::size_t q = 0; q < kQCodewords; ++q) {
-        const std::uint8_t p0 = gf.overOnePlusAlpha[gf.timesAlpha[qa[q]] ^ qb[q]];
-        coded[kQData + q] = p0;
-        coded[kQData + kQCodewords + q] = static_cast<std::uint8_t>(p0 ^ qb[q]);
-    }
+    Solve(qa, qb, kQCodewords, coded + kQData);
 }
 
 // The coded area of `raw` with its address bytes zero and its parity recomputed.
 std::array<std::uint8_t, kCodedSize> Recoded(const std::uint8_t* raw) {
-    std::array<std::uint8_t, kCodedSize> coded;
-    std::memcpy(coded.data(), raw + 12, kPData);
-    std::fill_n(coded.begin(), 4, std::uint8_t{0});
+    std::array<std::uint8_t, kCodedSize> coded{};
+    std::memcpy(coded.data() + 4, raw + 16, kPData - 4);
     ComputeParity(coded.data());
     return coded;
 }

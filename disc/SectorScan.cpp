@@ -56,24 +56,38 @@ SectorScanResult ScanRawSectors(BinaryFile& file, std::size_t listLimit,
     }
     const std::uint64_t total = *length / sector::kRawSize;
     result.partialBytes = *length % sector::kRawSize;
-    std::vector<std::uint8_t> run(kRunSectors * sector::kRawSize);
-    for (std::uint64_t done = 0; done < total;) {
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kRunSectors, total - done));
-        const std::size_t got = file.Read(run.data(), count * sector::kRawSize);
-        const std::size_t whole = got / sector::kRawSize;
-        // The second thread takes the first half, this one the second.
+    // Two runs: while the two halves of one are checked on two threads,
+    // this thread reads the next.
+    std::vector<std::uint8_t> runs[2] = {std::vector<std::uint8_t>(kRunSectors * sector::kRawSize),
+                                         std::vector<std::uint8_t>(kRunSectors * sector::kRawSize)};
+    const auto readRun = [&](std::vector<std::uint8_t>& run, std::uint64_t from, std::size_t& whole) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kRunSectors, total - from));
+        whole = file.Read(run.data(), count * sector::kRawSize) / sector::kRawSize;
+        return count;
+    };
+    std::size_t whole = 0;
+    std::size_t count = total > 0 ? readRun(runs[0], 0, whole) : 0;
+    for (std::uint64_t done = 0; done < total; ) {
+        std::vector<std::uint8_t>& run = runs[(done / kRunSectors) % 2];
         const std::size_t half = whole / 2;
         auto first = std::async(std::launch::async, Check, run.data(), half, done, listLimit);
-        const Tally second = Check(run.data() + half * sector::kRawSize, whole - half, done + half, listLimit);
+        auto second = std::async(std::launch::async, Check, run.data() + half * sector::kRawSize, whole - half,
+                                 done + half, listLimit);
+        const std::uint64_t next = done + whole;
+        std::size_t nextWhole = 0;
+        std::size_t nextCount = 0;
+        if (whole == count && next < total) nextCount = readRun(runs[(next / kRunSectors) % 2], next, nextWhole);
         Add(result, first.get(), listLimit);
-        Add(result, second, listLimit);
+        Add(result, second.get(), listLimit);
         result.sectors += whole;
-        done += whole;
-        if (progress) progress(done, total);
+        if (progress) progress(next, total);
         if (whole < count) {
             result.readFailed = true;
             break;
         }
+        done = next;
+        whole = nextWhole;
+        count = nextCount;
     }
     return result;
 }
