@@ -167,6 +167,12 @@ bool CDiscImage::WriteRawSectors(std::uint32_t dwOffset, const std::uint8_t* in,
         std::size_t got = 0;
         if (!m_file.Seek(first * raw)) return false;
         got = m_file.Read(run, static_cast<std::size_t>(sectors * raw));
+        // A short read that is not the end of the file is a read error: the
+        // bytes it missed must not be written back as zeros.
+        if (got < sectors * raw) {
+            const auto length = m_file.Length();
+            if (!length || *length > first * raw + got) return false;
+        }
         // Past the end of the file the sector reads as zero, as a seek past
         // the end and a write would leave it.
         std::memset(run + got, 0, static_cast<std::size_t>(sectors * raw - got));
