@@ -2,13 +2,13 @@
 
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
+#include "shell/Text.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 namespace qorlu::test {
@@ -33,15 +33,27 @@ void WriteRawCueSheet(const std::string& cue, const std::string& bin) {
 std::vector<std::uint8_t> ReadFileThroughCue(const std::string& cue, const std::string& isoName,
                                              const std::string& scratch) {
     const auto info = RunProgram("cd-info", {"--no-device-info", "--no-cddb", "--iso9660", "--cue-file", cue});
-    std::smatch m;
-    const std::regex line(R"(\[LSN\s+(\d+)\]\s+(\d+)\s.*)" + std::regex_replace(isoName, std::regex(R"(\.)"), R"(\.)"),
-                          std::regex::icase);
-    if (!std::regex_search(info.out, m, line)) {
+    // A listing line: "... [LSN     26]    137600 Dec 08 2026 06:04:05 filedata.afs".
+    std::string lsn;
+    std::size_t size = 0;
+    const std::string wanted = ToUpperAscii(isoName);
+    for (const auto& line : SplitLines(info.out)) {
+        const auto open = line.find("[LSN");
+        const auto close = line.find(']', open == std::string::npos ? 0 : open);
+        if (open == std::string::npos || close == std::string::npos) continue;
+        const std::string upper = ToUpperAscii(line);
+        if (upper.size() < wanted.size() || upper.compare(upper.size() - wanted.size(), wanted.size(), wanted) != 0)
+            continue;
+        std::istringstream numbers(line.substr(open + 4, close - open - 4) + " " + line.substr(close + 1));
+        std::uint64_t start = 0;
+        if (numbers >> start >> size) lsn = std::to_string(start);
+        break;
+    }
+    if (lsn.empty()) {
         ADD_FAILURE() << "cd-info did not list " << isoName << ":\n" << info.out << info.err;
         return {};
     }
-    const std::size_t size = std::stoul(m[2]);
-    const auto read = RunProgram("cd-read", {"--cue-file", cue, "--mode", "m2f1", "--start", m[1], "--number",
+    const auto read = RunProgram("cd-read", {"--cue-file", cue, "--mode", "m2f1", "--start", lsn, "--number",
                                              std::to_string((size + 2047) / 2048), "--no-hexdump", "-o", scratch});
     EXPECT_EQ(read.exitCode, 0) << read.err;
     auto bytes = ReadFileBytes(scratch);
