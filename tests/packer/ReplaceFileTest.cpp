@@ -12,7 +12,10 @@
 #include <new>
 #include <set>
 #include <stdexcept>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace qorlu::test {
 namespace {
@@ -179,6 +182,41 @@ TEST(ReplaceFileSafely, TellsWhichStepFailed) {
     EXPECT_EQ(Names(dir.Path()), before);
     EXPECT_EQ(ReadFileBytes(big), Bytes(100, 7));
     EXPECT_EQ(ReadFileBytes(temporary), Bytes(100, 7));
+}
+
+// A rename needs only the folder's permission; a container the user may not
+// write is still left alone. Root may write anything, so as root the
+// replacement runs in a child that has given up its rights.
+TEST(ReplaceFileSafely, ReadOnlyFileInAWritableFolderIsRefused) {
+    TempDir dir;
+    fs::permissions(dir.Path(), fs::perms::all);
+    const std::string path = dir / "c.bin";
+    WriteFileBytes(path, Bytes(20, 5));
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const auto attempt = [&]() -> int {
+        ReplaceFailure why = ReplaceFailure::None;
+        const Bytes one{1};
+        const std::span<const std::uint8_t> parts[] = {one};
+        const bool replaced = ReplaceFileSafely(path, parts, &why);
+        return replaced ? 1 : why == ReplaceFailure::CannotOpen ? 0 : 2;
+    };
+    int outcome = -1;
+    if (geteuid() != 0) {
+        outcome = attempt();
+    } else {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const gid_t nobody = 65534;
+            if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) _exit(3);
+            _exit(attempt());
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        outcome = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    EXPECT_EQ(outcome, 0) << "0: refused as not writable, 1: replaced, 2: another failure, 3: no child";
+    EXPECT_EQ(ReadFileBytes(path), Bytes(20, 5));
+    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"c.bin"});
 }
 
 TEST(LoadWholeFile, TellsWhyAFileWasNotRead) {
