@@ -21,6 +21,7 @@
 #include <functional>
 #include <iostream>
 #include <set>
+#include <tuple>
 #include <unistd.h>
 
 namespace qorlu::test {
@@ -287,6 +288,27 @@ TEST(RewriteTemporary, ExportsRefuseATemporary) {
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "can not read file\n" + path + "\n");
     }
     EXPECT_EQ(FileNames(dir.Path()), files);
+}
+
+// An export is a run on the container too: it clears what a killed import
+// left behind and writes its files as usual.
+TEST(RewriteTemporary, ExportsClearLeftovers) {
+    TempDir dir;
+    const std::vector<std::tuple<std::string, Bytes, int (*)(const cli::Args&), std::string>> cases = {
+        {"STAGE.TEX", TextureContainer(0), cli::RunTextureExport, "STAGE.TEX_000.bmp"},
+        {"NATIONS.FLG", Sheet(0), cli::RunTextureExport, "NATIONS.FLG_001.bmp"},
+        {"DATA.BIN", BlockContainer(0), cli::RunBlockExport, "DATA.BIN_002"},
+    };
+    for (const auto& [name, bytes, run, output] : cases) {
+        WriteFileBytes(dir / name, bytes);
+        WriteFileBytes(dir / (name + kLeftoverSuffix), Bytes(10, 1));
+        ::testing::internal::CaptureStdout();
+        EXPECT_EQ(run({dir / name}), 0) << name;
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "OK!\n") << name;
+        EXPECT_TRUE(fs::exists(dir / output)) << name;
+        EXPECT_EQ(ReadFileBytes(dir / name), bytes) << name;
+    }
+    EXPECT_EQ(Temporaries(dir.Path()), std::vector<std::string>{});
 }
 
 // Under a memory limit, a file too large to hold is refused with its name
