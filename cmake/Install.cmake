@@ -46,6 +46,8 @@ else()
 endif()
 
 set(CPACK_PACKAGE_NAME qorlu)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})  # all four parts, 1.0.0.1
+set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_VENDOR "qorlu modding kit developers")
 set(CPACK_PACKAGE_CONTACT "qorlu modding kit developers <qorlu@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "modding kit for the data of one CD game")
