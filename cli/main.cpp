@@ -6,6 +6,7 @@
 // the man page (made from this help at build time) all come from that row.
 
 #include "cli/Commands.h"
+#include "shell/LastResort.h"
 #include "shell/Version.h"
 
 #include <algorithm>
@@ -205,9 +206,7 @@ int RunCommand(const Command& c, const qorlu::cli::Args& args) {
     return c.run(args);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     if (argc < 2) {
         PrintUsage(stderr);
         return 2;
@@ -232,4 +231,21 @@ int main(int argc, char** argv) {
     else std::fprintf(stderr, "qorlu: unknown subcommand '%s'\n\n", argv[1]);
     PrintUsage(stderr);
     return 2;
+}
+
+} // namespace
+
+// Every operation refuses what it cannot hold in memory with a message of
+// its own; an exception that gets past them all still ends in a message and
+// status 1, never in an abort.
+int main(int argc, char** argv) {
+    try {
+        int status = 1;
+        const auto stopped = qorlu::RunGuarded([&] { status = Run(argc, argv); });
+        if (!stopped) return status;
+        std::fprintf(stderr, "%s\n", stopped->c_str());
+    } catch (...) {
+        std::fputs("not enough memory\nthe operation was stopped\n", stderr);
+    }
+    return 1;
 }

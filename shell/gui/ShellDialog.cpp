@@ -1,6 +1,7 @@
 #include "shell/gui/ShellDialog.h"
 
 #include "shell/gui/ControlId.h"
+#include "shell/gui/GuardedApplication.h"
 #include "shell/gui/PrivateMessage.h"
 
 #include <QAction>
@@ -159,7 +160,8 @@ int RunProgram(int argc, char** argv, const ProgramResources& res,
             return 0;
         }
     }
-    QApplication app(argc, argv);
+    // An exception that escapes a window's event handler is shown, not fatal.
+    CGuardedApplication app(argc, argv);
     ConfigureApplication(res);
     const bool selfTest = QApplication::arguments().contains(QStringLiteral("--self-test"));
     // The program lives exactly as long as its main dialog; the dialog's
