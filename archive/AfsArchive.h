@@ -87,6 +87,8 @@ public:
     static std::uint32_t ExtractThreadProc(IExtractProgress* pParam);
     // Waits until the last job's thread has finished (it has, once Close was called).
     void WaitForJob();
+    // How many entries the last job wrote whole; read it after WaitForJob.
+    std::uint32_t WrittenByLastJob() const { return m_nJobWritten; }
 
     std::uint32_t m_nEntryCount = 0;
     std::uint32_t m_nNameDirOffset = 0;
@@ -104,6 +106,7 @@ private:
     std::thread m_worker;
     std::vector<std::uint8_t> m_copyBuffer; // ExtractEntry's, at most a few MiB
     std::string m_strLastMadeFolder;        // the folder ExtractEntry made last; reset by each job
+    std::uint32_t m_nJobWritten = 0;        // entries the last job wrote whole
 };
 
 // The one archive that the running extraction job works on.

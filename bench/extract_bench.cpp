@@ -18,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -71,15 +72,19 @@ private:
 std::vector<std::uint8_t> BuildArchive() {
     std::vector<qorlu::tools::AfsBuildEntry> entries;
     const std::uint64_t room = kArchiveSize - 48 * kEntries - 32768;
-    std::uint64_t used = 0;
     for (std::uint32_t i = 0; i < kEntries; ++i) {
         const std::uint32_t size = static_cast<std::uint32_t>(room / kEntries) - 2048 - (i * 7919) % 4096;
         char name[32];
         std::snprintf(name, sizeof name, "%s/F%05u.%s", i % 3 == 0 ? "SOUND" : "DATA", i, i % 3 == 0 ? "ADX" : "BIN");
         entries.push_back({name, std::vector<std::uint8_t>(size, static_cast<std::uint8_t>(i)), 0});
-        used += size;
     }
     auto layout = qorlu::tools::BuildAfs(entries);
+    if (layout.bytes.size() > kArchiveSize) {
+        // Cutting it to size would cut off the name directory.
+        std::fprintf(stderr, "the bench archive has %zu bytes, more than %llu\n", layout.bytes.size(),
+                     static_cast<unsigned long long>(kArchiveSize));
+        std::exit(1);
+    }
     layout.bytes.resize(kArchiveSize, 0);  // the game's archive ends in filler
     return layout.bytes;
 }

@@ -151,6 +151,12 @@ int RunExtract(const Args& args) {
     progress.WaitUntilClosed();
     archive.WaitForJob();
     std::signal(SIGINT, previous);
+    // Our own line after the job's end message: the count and the folder.
+    const std::uint32_t written = archive.WrittenByLastJob();
+    const fs::path where = fs::absolute(outDir, ec);
+    std::printf("%u %s written into %s\n", written, written == 1 ? "entry" : "entries",
+                ec ? outDir.c_str() : where.lexically_normal().string().c_str());
+    std::fflush(stdout);
     return console.FailureCount() == 0 ? 0 : 1;
 }
 

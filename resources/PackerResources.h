@@ -48,7 +48,7 @@ inline const char* const* IconXpm() {
 }
 
 inline const gui::ProgramResources& Program() {
-    static const gui::ProgramResources res{kProgramName, kString101, &kAboutTemplate, IconXpm(), "1.0.0.1"};
+    static const gui::ProgramResources res{kProgramName, kString101, &kAboutTemplate, IconXpm(), kVersion};
     return res;
 }
 

@@ -62,8 +62,10 @@ inline constexpr DialogTemplate kProgressTemplate{103, "Progress Info", 248, 95,
                                                   kProgressControls, gui::kDialogSystemModal};
 
 inline constexpr ControlTemplate kAboutControls[] = {
-    {-1, ControlKind::StaticText, "qorlu_unpacker Version 0.2", gui::kStyleLeftAlign, 27, 10, 142, 8},
-    {-1, ControlKind::StaticText, "Written by the qorlu team", gui::kStyleLeftAlign, 27, 25, 119, 8},
+    // No icon picture here, so the text starts at the left margin where the
+    // other programs' About boxes show their icon; the right ends stay.
+    {-1, ControlKind::StaticText, "qorlu_unpacker Version 0.2", gui::kStyleLeftAlign, 11, 10, 158, 8},
+    {-1, ControlKind::StaticText, "Written by the qorlu team", gui::kStyleLeftAlign, 11, 25, 135, 8},
     {1, ControlKind::PushButton, "OK", gui::kStyleDefaultButton | gui::kStyleTabStop | gui::kStyleGroup, 178, 7,
      50, 14},
 };
@@ -79,7 +81,7 @@ inline const char* const* IconXpm() {
 }
 
 inline const gui::ProgramResources& Program() {
-    static const gui::ProgramResources res{kProgramName, kString101, &kAboutTemplate, IconXpm(), "1.0.0.1"};
+    static const gui::ProgramResources res{kProgramName, kString101, &kAboutTemplate, IconXpm(), kVersion};
     return res;
 }
 

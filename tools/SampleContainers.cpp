@@ -3,6 +3,7 @@
 #include "shell/ByteOrder.h"
 #include "texture/TextureFormat.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <zlib.h>
@@ -19,13 +20,14 @@ void PadTo16(Bytes& out, std::uint8_t fill) {
 
 // A texture block: header, palette, then pixels in a diagonal pattern.
 void AppendTexture(Bytes& out, int bits, int width, int height) {
-    const std::size_t at = out.size();
     const std::size_t paletteAt = bits == 8 ? 128 : 64;
     const std::size_t pixelsAt = bits == 8 ? 1152 : 128;
     const int colours = bits == 8 ? 256 : 16;
     const std::size_t pixelBytes = static_cast<std::size_t>(width) * height * bits / 8;
-    out.resize(at + pixelsAt + pixelBytes, 0);
-    std::uint8_t* b = &out[at];
+    // Made whole on its own, then appended: growing `out` in place here
+    // makes GCC 12 at -O3 warn about the move of its old bytes.
+    Bytes block(pixelsAt + pixelBytes, 0);
+    std::uint8_t* b = block.data();
     std::memcpy(b, kTextureSignature, 8);
     b[kTextureDepthCodeOffset] = bits == 8 ? kTextureDepthCode8Bit : 0;
     WriteLE16(b + kTextureWidthOffset, static_cast<std::uint16_t>(width));
@@ -46,6 +48,7 @@ void AppendTexture(Bytes& out, int bits, int width, int height) {
             else *p = static_cast<std::uint8_t>(x % 2 == 0 ? (*p & 0xF0) | colour : (*p & 0x0F) | (colour << 4));
         }
     }
+    out.insert(out.end(), block.begin(), block.end());
 }
 
 Bytes Text(int block) {
@@ -71,8 +74,8 @@ std::vector<std::uint8_t> MakeTextureContainer() {
 
 std::vector<std::uint8_t> MakeBlockContainer() {
     constexpr std::size_t kRecord = 16;
-    Bytes out(kRecord, 0xEE);  // the container's own data
-    out.resize(64, 0);         // the index record: count, layout 8, four entries
+    Bytes out(64, 0);  // the index record: count, layout 8, four entries
+    std::fill(out.begin(), out.begin() + kRecord, std::uint8_t{0xEE});  // before it, the container's own data
     std::vector<std::uint32_t> entries;
     for (int k = 0; k < 3; ++k) {
         entries.push_back(static_cast<std::uint32_t>(out.size() - kRecord));

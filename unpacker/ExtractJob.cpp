@@ -52,6 +52,7 @@ std::uint32_t CAfsArchive::ExtractThreadProc(IExtractProgress* pParam) {
 }
 
 std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress) {
+    m_nJobWritten = 0;
     if (!OpenImage(OpenMode::ReadOnly)) {
         // Without this the progress window would wait for a close that never
         // comes and the main window would stay hidden.
@@ -74,6 +75,8 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress) {
         progress.SetText(name);
         if (ExtractEntry(m_strOutputDir, i) == 0) {
             if (failures++ == 0) firstFailure = GetEntryName(i);
+        } else {
+            ++m_nJobWritten;
         }
     }
     CloseImage();

@@ -12,6 +12,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <filesystem>
+#include <system_error>
+
 namespace qorlu::unpacker {
 
 namespace res = qorlu::resources::unpacker;
@@ -57,10 +60,45 @@ void CUnpackerDlg::setVisible(bool visible) {
     // While the progress window stands in for this window, hiding must not
     // end the modal loop that runs it, as a dialog's hiding otherwise does.
     if (!visible && m_progressDlg.IsOpen()) {
+        if (isVisible()) m_hiddenAt = pos();
         QWidget::setVisible(false);
         return;
     }
+    if (visible && m_hiddenAt) {
+        // Back where it was: placed before it is mapped, so the window
+        // manager takes the position as the user's own.
+        move(*m_hiddenAt);
+        m_hiddenAt.reset();
+    }
     gui::CShellDialog::setVisible(visible);
+}
+
+namespace {
+
+// The folder holding `path`, when that folder exists; empty otherwise.
+std::string ExistingParent(const std::string& path) {
+    if (path.empty()) return {};
+    std::error_code ec;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    return !parent.empty() && std::filesystem::is_directory(parent, ec) ? parent.string() : std::string();
+}
+
+bool IsExistingFolder(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_directory(path, ec);
+}
+
+} // namespace
+
+std::string CUnpackerDlg::ImageDialogStart() const {
+    const std::string folder = ExistingParent(m_strLastImage);
+    return folder.empty() ? HomeFolder() : folder;
+}
+
+std::string CUnpackerDlg::FolderDialogStart() const {
+    if (IsExistingFolder(m_strLastFolder)) return m_strLastFolder;
+    const std::string imageFolder = ExistingParent(m_strLastImage);
+    return imageFolder.empty() ? HomeFolder() : imageFolder;
 }
 
 void CUnpackerDlg::ShowPath(int editId, const std::string& path) {
@@ -80,8 +118,9 @@ void CUnpackerDlg::UpdateStartButton() {
 
 void CUnpackerDlg::OnSelectImage() {
     std::string chosen = m_strImagePath;
-    if (!m_platform.BrowseImageFile(this, chosen)) return; // cancelled: nothing changes
+    if (!m_platform.BrowseImageFile(this, ImageDialogStart(), chosen)) return; // cancelled: nothing changes
     m_strImagePath = chosen;
+    m_strLastImage = chosen;
     if (LocateAndLoadIndex(m_archive, m_strImagePath, Messages())) {
         m_dropTarget.Arm(m_archive.m_pNameRecords.get(), m_archive.m_nEntryCount);
         UpdateStartButton();
@@ -96,8 +135,9 @@ void CUnpackerDlg::OnSelectImage() {
 
 void CUnpackerDlg::OnSelectOutputDir() {
     std::string chosen = m_strOutputDir;
-    if (!m_platform.BrowseFolder(this, chosen)) return; // cancelled: nothing changes
+    if (!m_platform.BrowseFolder(this, FolderDialogStart(), chosen)) return; // cancelled: nothing changes
     m_strOutputDir = chosen;
+    m_strLastFolder = chosen;
     // Tested here only, when the folder is chosen, not again at Start.
     if (!HasEnoughFreeSpace(m_platform.AvailableBytes(m_strOutputDir))) {
         m_strOutputDir.clear();

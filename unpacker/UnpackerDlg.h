@@ -23,8 +23,11 @@
 #include "unpacker/ProgressDlg.h"
 #include "unpacker/UnpackerPlatform.h"
 
+#include <QPoint>
+
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAbstractButton;
@@ -74,12 +77,25 @@ public:
     // The chosen output folder; empty when none passed the free-space test.
     std::string m_strOutputDir;
 
+    // Where the dialogs open, remembered for this run only: the image dialog
+    // in the folder of the image chosen last; the folder dialog in the folder
+    // chosen last, else the image's folder, else the home folder. Only
+    // folders that still exist are offered.
+    std::string ImageDialogStart() const;
+    std::string FolderDialogStart() const;
+
 protected:
     void OnInitDialog();
     void setVisible(bool visible) override;
 
 private:
     void ShowPath(int editId, const std::string& path);
+
+    std::string m_strLastImage;  // the image chosen last, loaded or not
+    std::string m_strLastFolder; // the folder chosen last, enough space or not
+    // Where the window stood when the progress window hid it: a window
+    // manager may place a window that is shown again elsewhere.
+    std::optional<QPoint> m_hiddenAt;
 
     QPushButton* m_pStartButton = nullptr; // 1006
     QCheckBox* m_pAdxBox = nullptr;        // 1005

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QStandardPaths>
+#include <QFileInfo>
 
 #include <filesystem>
 #include <system_error>
@@ -18,11 +18,18 @@ std::string FileSystemPath(const QString& path) {
     return QFile::encodeName(QDir::toNativeSeparators(path)).toStdString();
 }
 
+// The other way: a path as the file system spells it, for a dialog.
+QString DialogPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
 } // namespace
 
-bool CSystemPlatform::BrowseImageFile(QWidget* owner, std::string& path) {
+std::string HomeFolder() { return FileSystemPath(QDir::homePath()); }
+
+bool CSystemPlatform::BrowseImageFile(QWidget* owner, const std::string& start, std::string& path) {
     QString selectedFilter = QStringLiteral("Bin Files (*.bin)");
-    const QString file = QFileDialog::getOpenFileName(owner, QStringLiteral("open CD image file"), QString(),
+    QString dir = DialogPath(start);
+    if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::homePath();
+    const QString file = QFileDialog::getOpenFileName(owner, QStringLiteral("open CD image file"), dir,
                                                       QStringLiteral("Bin Files (*.bin);;All Files (*.*)"),
                                                       &selectedFilter);
     if (file.isEmpty()) return false;
@@ -30,11 +37,13 @@ bool CSystemPlatform::BrowseImageFile(QWidget* owner, std::string& path) {
     return true;
 }
 
-bool CSystemPlatform::BrowseFolder(QWidget* owner, std::string& folder) {
-    // The dialog starts at the desktop and offers folders only; it gives
-    // back local paths, never virtual locations.
-    const QString start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    const QString chosen = QFileDialog::getExistingDirectory(owner, QString(), start, QFileDialog::ShowDirsOnly);
+bool CSystemPlatform::BrowseFolder(QWidget* owner, const std::string& start, std::string& folder) {
+    // Given a folder that exists, the dialog opens in it with nothing typed
+    // in; given one that does not, it would type the missing name into a
+    // folder nearby and keep its Choose button disabled. So: home instead.
+    QString dir = DialogPath(start);
+    if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::homePath();
+    const QString chosen = QFileDialog::getExistingDirectory(owner, QString(), dir, QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return false;
     folder = FileSystemPath(chosen);
     return true;

@@ -16,15 +16,17 @@ class IUnpackerPlatform {
 public:
     virtual ~IUnpackerPlatform() = default;
 
-    // File-open dialog "open CD image file" owned by `owner`, filters
-    // "Bin Files (*.bin)" (selected) and "All Files (*.*)". True with the
-    // chosen file's full path in `path`; false, `path` untouched, on Cancel.
-    virtual bool BrowseImageFile(QWidget* owner, std::string& path) = 0;
+    // File-open dialog "open CD image file" owned by `owner`, opened in the
+    // folder `start`, filters "Bin Files (*.bin)" (selected) and "All Files
+    // (*.*)". True with the chosen file's full path in `path`; false, `path`
+    // untouched, on Cancel.
+    virtual bool BrowseImageFile(QWidget* owner, const std::string& start, std::string& path) = 0;
 
-    // Folder dialog owned by `owner`, file-system folders only. True with the
-    // folder's path as the dialog gives it (no separator appended); false,
-    // `folder` untouched, on Cancel.
-    virtual bool BrowseFolder(QWidget* owner, std::string& folder) = 0;
+    // Folder dialog owned by `owner`, file-system folders only, opened in the
+    // existing folder `start` with no name typed in. True with the folder's
+    // path as the dialog gives it (no separator appended); false, `folder`
+    // untouched, on Cancel.
+    virtual bool BrowseFolder(QWidget* owner, const std::string& start, std::string& folder) = 0;
 
     // Bytes on the folder's volume available to this user; nullopt when the
     // system cannot tell.
@@ -41,11 +43,14 @@ inline bool HasEnoughFreeSpace(std::optional<std::uint64_t> available) {
     return available.has_value() && *available > kRequiredFreeBytes;
 }
 
+// The user's home folder, as the file system spells it.
+std::string HomeFolder();
+
 // The real dialogs (QFileDialog) and free space (std::filesystem::space).
 class CSystemPlatform final : public IUnpackerPlatform {
 public:
-    bool BrowseImageFile(QWidget* owner, std::string& path) override;
-    bool BrowseFolder(QWidget* owner, std::string& folder) override;
+    bool BrowseImageFile(QWidget* owner, const std::string& start, std::string& path) override;
+    bool BrowseFolder(QWidget* owner, const std::string& start, std::string& folder) override;
     std::optional<std::uint64_t> AvailableBytes(const std::string& folder) override;
 };
 

@@ -3,6 +3,7 @@
 // (string 101), the About box (template 100), its icon (icon 128, XPM text)
 // and its version.
 
+#include "shell/Version.h"
 #include "shell/gui/DialogTemplate.h"
 
 namespace qorlu::gui {
@@ -12,7 +13,7 @@ struct ProgramResources {
     const char* string101;            // "&About qorlu_unpacker..."
     const DialogTemplate* aboutTemplate; // template 100
     const char* const* iconXpm;       // icon 128, 32 x 32, 16 colours
-    const char* version = "1.0.0.1";  // file and product version
+    const char* version = kVersion;   // file and product version, 1.0.0.1
 };
 
 // Icon 128 as a QIcon (needs a QGuiApplication).

@@ -6,11 +6,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+#include <cstring>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -147,14 +153,44 @@ void ConfigureApplication(const ProgramResources& res) {
 
 int RunProgram(int argc, char** argv, const ProgramResources& res,
                std::function<std::unique_ptr<QDialog>()> makeMainDialog) {
+    const QString name = QString::fromUtf8(res.programName ? res.programName : "");
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("%s %s\n", name.toLocal8Bit().constData(), res.version ? res.version : "");
+            return 0;
+        }
+    }
     // An exception that escapes a window's event handler is shown, not fatal.
     CGuardedApplication app(argc, argv);
     ConfigureApplication(res);
+    const bool selfTest = QApplication::arguments().contains(QStringLiteral("--self-test"));
     // The program lives exactly as long as its main dialog; the dialog's
     // result is not looked at.
+    bool shown = false;
     if (makeMainDialog) {
         std::unique_ptr<QDialog> dialog = makeMainDialog();
+        if (dialog && selfTest) {
+            // Closes the window as soon as it is on the screen; gives up
+            // after ten seconds.
+            QDialog* d = dialog.get();
+            auto* poll = new QTimer(d);
+            QElapsedTimer waited;
+            waited.start();
+            QObject::connect(poll, &QTimer::timeout, d, [d, poll, waited, &shown] {
+                shown = d->isVisible() && d->windowHandle() && d->windowHandle()->isExposed();
+                if (shown || waited.elapsed() > 10000) {
+                    poll->stop();
+                    d->done(0);
+                }
+            });
+            poll->start(20);
+        }
         if (dialog) dialog->exec();
+    }
+    if (selfTest) {
+        std::fprintf(shown ? stdout : stderr, "%s: the window %s\n", name.toLocal8Bit().constData(),
+                     shown ? "was shown and closed" : "was never shown");
+        return shown ? 0 : 1;
     }
     return 0;
 }

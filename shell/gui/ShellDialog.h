@@ -87,7 +87,9 @@ void ConfigureApplication(const ProgramResources& res);
 
 // main() of each program: the application (a CGuardedApplication: name,
 // display name, version), the main dialog made with no parent and run
-// modally; returns 0 when it closes.
+// modally; returns 0 when it closes. With --version it prints the program's
+// name and version and shows nothing; with --self-test it closes the window
+// as soon as it is on the screen and returns 0 only if it got there.
 int RunProgram(int argc, char** argv, const ProgramResources& res,
                std::function<std::unique_ptr<QDialog>()> makeMainDialog);
 

@@ -74,7 +74,9 @@ TEST(ExtractCommand, WritesTheArchivesTreeForEachFilter) {
         args.insert(args.end(), c.flags.begin(), c.flags.end());
         const auto r = RunProgram(kQorlu, args);
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(r.out, "Extract complete!\n");
+        // The job's end message, then the count and the folder.
+        EXPECT_EQ(r.out, "Extract complete!\n" + std::to_string(c.names.size()) + " entries written into " +
+                             fs::absolute(out).lexically_normal().string() + "\n");
         EXPECT_EQ(Tree(out), c.names);
         for (const auto& e : kEntries) {
             if (std::find(c.names.begin(), c.names.end(), e.name) != c.names.end()) {

@@ -71,7 +71,10 @@ TEST_P(SectorMappingRanges, WriteChangesExactlyTheMappedBytes) {
 INSTANTIATE_TEST_SUITE_P(AcrossSectorBoundaries, SectorMappingRanges,
                          ::testing::Values(Range{0, 0}, Range{2040, 8}, Range{2040, 2056}, Range{0, 4096},
                                            Range{0, 2048}, Range{2047, 2}, Range{100, 5000},
-                                           Range{4096, 2049}, Range{1, 6 * 2048}));
+                                           Range{4096, 2049}, Range{1, 6 * 2048}),
+                         [](const ::testing::TestParamInfo<Range>& p) {
+                             return "At" + std::to_string(p.param.offset) + "Count" + std::to_string(p.param.count);
+                         });
 
 TEST_F(SectorMapping, ShortReadAtTheEndLeavesZerosNotOldBytes) {
     // The image ends in the middle of sector kStart + 2's user data.

@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <string_view>
 
 namespace qorlu::test {
 namespace {
@@ -40,7 +42,24 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"dir/DATA.BIN_-1x", std::nullopt}, NameCase{"dir/DATA.BIN_- 1", std::nullopt},
                       NameCase{"dir/DATA.BIN__12", std::nullopt}, NameCase{"dir/DATA.BIN_1000", std::nullopt},
                       NameCase{"dir/DATA.BIN_000.txt", std::nullopt}, NameCase{"dir/DATA.BIN", std::nullopt},
-                      NameCase{"_5", 5}, NameCase{"_", std::nullopt}, NameCase{"", std::nullopt}));
+                      NameCase{"_5", 5}, NameCase{"_", std::nullopt}, NameCase{"", std::nullopt}),
+    [](const ::testing::TestParamInfo<NameCase>& p) {
+        // What follows "dir/DATA.BIN", spelt with letters, digits and '_'.
+        std::string_view rest = p.param.name;
+        const std::string_view container = "dir/DATA.BIN";
+        std::string out = rest.substr(0, container.size()) == container ? "Suffix" : "Bare";
+        if (out == "Suffix") rest.remove_prefix(container.size());
+        if (rest.empty()) out += "Empty";
+        for (const char c : rest) {
+            if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') out += c;
+            else if (c == ' ') out += "Space";
+            else if (c == '+') out += "Plus";
+            else if (c == '-') out += "Minus";
+            else if (c == '.') out += "Dot";
+            else out += "X";
+        }
+        return out;
+    });
 
 TEST(NameRule, ContainerIsTheNameWithoutItsLastFourCharacters) {
     EXPECT_EQ(ContainerPathOf("dir/DATA.BIN_000"), "dir/DATA.BIN");

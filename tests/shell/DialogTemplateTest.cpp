@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -260,6 +262,27 @@ TEST(AboutTemplate, IconOnlyInBitmapperAndPacker) {
         EXPECT_EQ(pictures, c.hasIcon ? 1 : 0) << c.version;
         EXPECT_TRUE(versionSeen) << c.version;
         EXPECT_TRUE(FindControlAs<QPushButton>(&dialog, 1)->isDefault()) << c.version;
+    }
+}
+
+TEST(AboutTemplate, ContentStartsAtTheSameLeftMarginWithOrWithoutIcon) {
+    // The leftmost picture or text of each About box, in dialog units: the
+    // icon where there is one, the text otherwise; never an empty gap.
+    const struct {
+        const char* program;
+        const DialogTemplate* tmpl;
+    } cases[] = {{"unpacker", &un::kAboutTemplate}, {"bitmapper", &bm::kAboutTemplate}, {"packer", &pk::kAboutTemplate}};
+    for (const auto& c : cases) {
+        int left = 1000;
+        int textLeft = 1000;
+        for (const ControlTemplate& control : c.tmpl->controls) {
+            if (control.kind == ControlKind::PushButton) continue;
+            left = std::min(left, control.x);
+            if (control.kind == ControlKind::StaticText) textLeft = std::min(textLeft, control.x);
+        }
+        EXPECT_EQ(left, 11) << c.program;
+        // Text right of the icon, or at the margin itself.
+        EXPECT_TRUE(textLeft == 11 || textLeft >= 11 + 20) << c.program << " text at " << textLeft;
     }
 }
 

@@ -42,17 +42,22 @@ public:
     int folderDialogs = 0;
     QWidget* lastOwner = nullptr;
     std::vector<std::string> spaceAsked;
+    // The folder each dialog was opened in, in order.
+    std::vector<std::string> imageStarts;
+    std::vector<std::string> folderStarts;
 
-    bool BrowseImageFile(QWidget* owner, std::string& path) override {
+    bool BrowseImageFile(QWidget* owner, const std::string& start, std::string& path) override {
         ++imageDialogs;
         lastOwner = owner;
+        imageStarts.push_back(start);
         if (!image) return false;
         path = *image;
         return true;
     }
-    bool BrowseFolder(QWidget* owner, std::string& out) override {
+    bool BrowseFolder(QWidget* owner, const std::string& start, std::string& out) override {
         ++folderDialogs;
         lastOwner = owner;
+        folderStarts.push_back(start);
         if (!folder) return false;
         out = *folder;
         return true;

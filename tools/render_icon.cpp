@@ -1,0 +1,50 @@
+// render_icon PROGRAM SIZE OUT.png: writes a program's window icon (icon 128,
+// 32 x 32) as a SIZE x SIZE PNG for the desktop's icon theme. Sizes that are
+// multiples of 32 repeat each pixel, so the larger icons keep the design's
+// hard edges.
+
+#include <QImage>
+#include <QString>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+#include "resources/bitmapper_icon.xpm"
+#include "resources/packer_icon.xpm"
+#include "resources/unpacker_icon.xpm"
+
+const char* const* IconOf(const char* program) {
+    if (std::strcmp(program, "qorlu_unpacker") == 0) return unpacker_icon_xpm;
+    if (std::strcmp(program, "qorlu_bitmapper") == 0) return bitmapper_icon_xpm;
+    if (std::strcmp(program, "qorlu_packer") == 0) return packer_icon_xpm;
+    return nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: render_icon PROGRAM SIZE OUT.png\n");
+        return 2;
+    }
+    const char* const* xpm = IconOf(argv[1]);
+    const int size = std::atoi(argv[2]);
+    if (xpm == nullptr || size < 16 || size > 1024) {
+        std::fprintf(stderr, "render_icon: unknown program %s or size %s\n", argv[1], argv[2]);
+        return 2;
+    }
+    const QImage icon(xpm);
+    if (icon.isNull()) {
+        std::fprintf(stderr, "render_icon: the icon of %s cannot be read\n", argv[1]);
+        return 1;
+    }
+    const QImage scaled = icon.scaled(size, size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    if (!scaled.save(QString::fromLocal8Bit(argv[3]), "PNG")) {
+        std::fprintf(stderr, "render_icon: %s cannot be written\n", argv[3]);
+        return 1;
+    }
+    return 0;
+}
