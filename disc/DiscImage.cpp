@@ -1,5 +1,6 @@
 #include "disc/DiscImage.h"
 
+#include "disc/ImageJournal.h"
 #include "shell/ByteOrder.h"
 #include "shell/Text.h"
 
@@ -21,7 +22,29 @@ CDiscImage::CDiscImage(IMessageSink& messages) : m_messages(messages) {}
 
 CDiscImage::~CDiscImage() { CloseImage(); }
 
+bool CDiscImage::RecoverInterruptedImport() {
+    switch (RecoverFromJournal(ImageFile())) {
+    case RecoveryResult::NothingToDo:
+    case RecoveryResult::DiscardedIncomplete:
+        return true;
+    case RecoveryResult::Restored:
+        m_messages.Show(SystemNotice("An interrupted import was undone: " + m_strImagePath, "", Outcome::Warning));
+        return true;
+    case RecoveryResult::ImageNotWritable:
+    case RecoveryResult::RestoreFailed:
+        break;
+    }
+    m_messages.Show(SystemNotice("An interrupted import can not be undone, the image can not be written:\n" +
+                                     m_strImagePath + "\nIts old contents are kept in:\n" +
+                                     JournalPathFor(ImageFile()),
+                                 "ERROR", Outcome::Failure));
+    return false;
+}
+
 bool CDiscImage::OpenImage(OpenMode mode) {
+    // An import that was cut off leaves its journal: the image is put back
+    // before anything reads it.
+    if (!RecoverInterruptedImport()) return false;
     const auto how = mode == OpenMode::ReadOnly ? BinaryFile::Mode::Read : BinaryFile::Mode::ReadWrite;
     if (!m_file.Open(m_strImagePath, how)) {
         m_messages.Show(SystemNotice("Can not open ISO file!", "ERROR", Outcome::Failure));

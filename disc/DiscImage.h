@@ -43,7 +43,10 @@ public:
     CDiscImage(const CDiscImage&) = delete;
     CDiscImage& operator=(const CDiscImage&) = delete;
 
-    // Opens the image at m_strImagePath; shows "Can not open ISO file!" on failure.
+    // Opens the image at m_strImagePath; shows "Can not open ISO file!" on
+    // failure. First undoes an interrupted import (see disc/ImageJournal.h);
+    // when that is needed and impossible, refuses with a message naming the
+    // journal.
     bool OpenImage(OpenMode mode);
     // False when data written through the image could not be flushed.
     bool CloseImage();
@@ -69,6 +72,9 @@ public:
 
     IMessageSink& Messages() { return m_messages; }
 
+    // The file that holds the image's sectors; its journal lies beside it.
+    const std::string& ImageFile() const { return m_strImagePath; }
+
     // The image path exactly as the user gave it; every open uses it, so the
     // chosen file is found on file systems whose names are case-sensitive.
     std::string m_strImagePath;
@@ -87,6 +93,8 @@ protected:
     }
 
 private:
+    bool RecoverInterruptedImport();
+
     IMessageSink& m_messages;
     std::vector<std::uint8_t> m_rawScratch; // whole raw sectors of one read run
 };
