@@ -197,11 +197,11 @@ void CImageJournal::AddRange(std::uint64_t position, std::uint64_t count) {
     const std::uint64_t first = position / m_rawSectorSize;
     const std::uint64_t last = (position + count - 1) / m_rawSectorSize;
     for (std::uint64_t s = first; s <= last; ++s) m_sectors.push_back(s);
+    std::sort(m_sectors.begin(), m_sectors.end());
+    m_sectors.erase(std::unique(m_sectors.begin(), m_sectors.end()), m_sectors.end());
 }
 
 bool CImageJournal::Begin() {
-    std::sort(m_sectors.begin(), m_sectors.end());
-    m_sectors.erase(std::unique(m_sectors.begin(), m_sectors.end()), m_sectors.end());
     if (m_sectors.size() > UINT32_MAX) return false;
     m_sectorBuffer.assign(m_rawSectorSize, 0);
     m_file = std::fopen(m_path.c_str(), "wb");
