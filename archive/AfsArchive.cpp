@@ -4,6 +4,7 @@
 #include "shell/Text.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 namespace qorlu {
@@ -64,6 +65,16 @@ bool CAfsArchive::RefuseIndex(std::string problem) {
 
 bool CAfsArchive::LoadIndex() {
     if (!OpenImage(OpenMode::ReadOnly)) return false;
+    // The table and the names are bounded by the image, but an image of a
+    // few hundred MiB can still hold more than a memory limit allows.
+    try {
+        return LoadOpenIndex();
+    } catch (const std::bad_alloc&) {
+        return RefuseIndex("the index does not fit in memory");
+    }
+}
+
+bool CAfsArchive::LoadOpenIndex() {
     ClearIndex();
     m_strLoadProblem.clear();
 

@@ -114,6 +114,7 @@ public:
 
 private:
     void ClearIndex();
+    bool LoadOpenIndex();
     int ImportEntryJournaled(const std::string& lpszPath, std::uint32_t nIndex);
     std::uint32_t RunExtractJob(IExtractProgress& progress);
     bool RefuseIndex(std::string problem);
