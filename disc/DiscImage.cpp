@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace qorlu {
@@ -23,7 +24,13 @@ CDiscImage::CDiscImage(IMessageSink& messages) : m_messages(messages) {}
 CDiscImage::~CDiscImage() { CloseImage(); }
 
 bool CDiscImage::RecoverInterruptedImport() {
-    switch (RecoverFromJournal(ImageFile())) {
+    RecoveryResult result = RecoveryResult::RestoreFailed;
+    try {
+        result = RecoverFromJournal(ImageFile());
+    } catch (const std::bad_alloc&) {
+        // Without memory for its buffers the journal stays for a later open.
+    }
+    switch (result) {
     case RecoveryResult::NothingToDo:
     case RecoveryResult::DiscardedIncomplete:
         return true;
