@@ -39,10 +39,11 @@ std::vector<std::uint32_t> ComputeSlotSpaces(const AfsEntry* entries, std::uint3
         // past the image would overwrite the index or grow the image.
         if (start < tableEnd || start >= archiveBytes) continue;
         if (start >= nameDirOffset && start < namesEnd) continue;
-        std::uint64_t end = archiveBytes;
+        // Archive offsets are 32-bit: no slot reaches past 4 GiB.
+        std::uint64_t end = std::min<std::uint64_t>(archiveBytes, std::uint64_t{UINT32_MAX} + 1);
         if (k + 1 < order.size()) end = std::min<std::uint64_t>(end, entries[order[k + 1]].offset);
         if (start < nameDirOffset) end = std::min<std::uint64_t>(end, nameDirOffset);
-        space[i] = static_cast<std::uint32_t>(std::min<std::uint64_t>(end - start, UINT32_MAX));
+        space[i] = static_cast<std::uint32_t>(end - start);
     }
     return space;
 }
