@@ -4,6 +4,7 @@
 #include "shell/Text.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 namespace qorlu {
@@ -15,7 +16,41 @@ std::string NameOfRecord(const AfsNameRecord& record) {
     return name;
 }
 
+std::vector<std::uint32_t> ComputeSlotSpaces(const AfsEntry* entries, std::uint32_t count,
+                                             std::uint32_t nameDirOffset, std::uint64_t archiveBytes) {
+    std::vector<std::uint32_t> space(count, 0);
+    const std::uint64_t tableEnd = 8 + std::uint64_t{8} * count;
+    const std::uint64_t namesEnd = std::uint64_t{nameDirOffset} + std::uint64_t{48} * count;
+    const auto isNull = [&](std::uint32_t i) { return entries[i].offset == 0 && entries[i].size == 0; };
+
+    // Every entry but the null ones, by offset, then by table position.
+    std::vector<std::uint32_t> order;
+    order.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i)
+        if (!isNull(i)) order.push_back(i);
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return entries[a].offset != entries[b].offset ? entries[a].offset < entries[b].offset : a < b;
+    });
+
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::uint32_t i = order[k];
+        const std::uint64_t start = entries[i].offset;
+        // Room inside the count and the table, inside the name directory or
+        // past the image would overwrite the index or grow the image.
+        if (start < tableEnd || start >= archiveBytes) continue;
+        if (start >= nameDirOffset && start < namesEnd) continue;
+        // Archive offsets are 32-bit: no slot reaches past 4 GiB.
+        std::uint64_t end = std::min<std::uint64_t>(archiveBytes, std::uint64_t{UINT32_MAX} + 1);
+        if (k + 1 < order.size()) end = std::min<std::uint64_t>(end, entries[order[k + 1]].offset);
+        if (start < nameDirOffset) end = std::min<std::uint64_t>(end, nameDirOffset);
+        space[i] = static_cast<std::uint32_t>(end - start);
+    }
+    return space;
+}
+
 void CAfsArchive::ClearIndex() {
+    m_slotSpace.clear();
+    m_nArchiveBytesAtLoad = 0;
     m_nEntryCount = 0;
     m_nNameDirOffset = 0;
     m_pEntries.reset();
@@ -31,6 +66,16 @@ bool CAfsArchive::RefuseIndex(std::string problem) {
 
 bool CAfsArchive::LoadIndex() {
     if (!OpenImage(OpenMode::ReadOnly)) return false;
+    // The table and the names are bounded by the image, but an image of a
+    // few hundred MiB can still hold more than a memory limit allows.
+    try {
+        return LoadOpenIndex();
+    } catch (const std::bad_alloc&) {
+        return RefuseIndex("the index does not fit in memory");
+    }
+}
+
+bool CAfsArchive::LoadOpenIndex() {
     ClearIndex();
     m_strLoadProblem.clear();
 
@@ -67,6 +112,8 @@ bool CAfsArchive::LoadIndex() {
     m_nNameDirOffset = static_cast<std::uint32_t>(nameDir);
     m_pEntries = std::move(entries);
     m_pNameRecords = std::move(names);
+    m_nArchiveBytesAtLoad = available;
+    m_slotSpace = ComputeSlotSpaces(m_pEntries.get(), count, m_nNameDirOffset, available);
     return true;
 }
 
@@ -84,14 +131,15 @@ std::uint32_t CAfsArchive::GetEntrySize(std::uint32_t nIndex) const {
 }
 
 std::uint32_t CAfsArchive::GetEntrySpace(std::uint32_t nIndex) const {
-    if (nIndex >= m_nEntryCount) return 0;
-    // The last entry's slot reaches to the name directory: the zero run after
-    // its data belongs to it, the directory never does.
-    const std::uint32_t next =
-        nIndex + 1 < m_nEntryCount ? m_pEntries[nIndex + 1].offset : m_nNameDirOffset;
-    // Offsets that do not ascend leave the entry no room at all, rather than
-    // a slot that wraps around the archive.
-    return next >= m_pEntries[nIndex].offset ? next - m_pEntries[nIndex].offset : 0;
+    return nIndex < m_nEntryCount && nIndex < m_slotSpace.size() ? m_slotSpace[nIndex] : 0;
+}
+
+bool CAfsArchive::EntryLiesWithin(std::uint32_t nIndex, std::uint64_t archiveBytes) const {
+    if (nIndex >= m_nEntryCount) return false;
+    // Archive offsets are 32-bit: an entry that ends past 4 GiB would wrap
+    // around to the archive's start.
+    const std::uint64_t limit = std::min<std::uint64_t>(archiveBytes, std::uint64_t{UINT32_MAX} + 1);
+    return InBounds(m_pEntries[nIndex].offset, m_pEntries[nIndex].size, limit);
 }
 
 } // namespace qorlu

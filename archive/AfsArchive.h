@@ -14,8 +14,15 @@
 //   32..43   not used
 //   44..47   a second copy of the entry's size (written on replacement, never read)
 //
-// Entry i may grow in place up to the next entry's offset (its slot space);
-// the last entry's slot ends where the name directory begins.
+// Slot space (how far entry i may grow in place): from its offset to the
+// nearest of the next entry's offset in offset order (ties go by table
+// order, so of two entries at one offset the earlier has no room), the name
+// directory's offset and the end of the archive bytes in the image. A null
+// entry (offset 0, size 0) has none and ends no other slot; neither has an
+// entry whose offset lies inside the count and the table, inside the name
+// directory or past the image. For offsets that ascend inside the image this
+// is the next entry's offset minus its own, and for the last entry the name
+// directory's offset minus its own.
 //
 // The index is checked once, when it is loaded: the count must be at least 1
 // and the table and the name directory must lie inside the image. After that
@@ -46,6 +53,11 @@ struct AfsNameRecord {
 static_assert(sizeof(AfsEntry) == 8);
 static_assert(sizeof(AfsNameRecord) == 48);
 
+// The slot space of every entry of `entries` (see above), given the name
+// directory's offset and how many archive bytes the image holds.
+std::vector<std::uint32_t> ComputeSlotSpaces(const AfsEntry* entries, std::uint32_t count,
+                                             std::uint32_t nameDirOffset, std::uint64_t archiveBytes);
+
 // The name of a record: its bytes up to the first zero (at most 32), with
 // every "/" turned into the platform's separator, letter case as stored.
 std::string NameOfRecord(const AfsNameRecord& record);
@@ -68,6 +80,11 @@ public:
     std::uint32_t GetEntryOffset(std::uint32_t nIndex) const;
     std::uint32_t GetEntrySize(std::uint32_t nIndex) const;
     std::uint32_t GetEntrySpace(std::uint32_t nIndex) const;
+    // Whether entry nIndex (offset and size, 64-bit) lies inside the
+    // `archiveBytes` archive bytes that the image holds.
+    bool EntryLiesWithin(std::uint32_t nIndex, std::uint64_t archiveBytes) const;
+    // The archive bytes the image held when the index was loaded.
+    std::uint64_t ArchiveBytesAtLoad() const { return m_nArchiveBytesAtLoad; }
 
     // Writes entry nIndex below lpszFolder, rebuilding its folders. The image
     // must be open. 1 when the whole entry was written; 0 when the index is
@@ -99,10 +116,14 @@ public:
 
 private:
     void ClearIndex();
+    bool LoadOpenIndex();
+    int ImportEntryJournaled(const std::string& lpszPath, std::uint32_t nIndex);
     std::uint32_t RunExtractJob(IExtractProgress& progress);
     bool RefuseIndex(std::string problem);
 
     std::string m_strLoadProblem;
+    std::vector<std::uint32_t> m_slotSpace; // per entry, computed once per load
+    std::uint64_t m_nArchiveBytesAtLoad = 0;
     std::thread m_worker;
     std::vector<std::uint8_t> m_copyBuffer; // ExtractEntry's, at most a few MiB
     std::string m_strLastMadeFolder;        // the folder ExtractEntry made last; reset by each job

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <new>
 #include <vector>
 
 namespace qorlu {
@@ -37,6 +38,10 @@ int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nInde
     if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
     const std::string name = GetEntryName(nIndex);
     if (!StaysInsideFolder(name)) return 0;
+    // An entry that the image does not hold whole (a damaged size or offset)
+    // gets no file at all: nothing is read past the image's end, and no
+    // file of an extraction is longer than the image.
+    if (!EntryLiesWithin(nIndex, ArchiveBytesInImage())) return 0;
 
     // The entry's folders, outermost first; a folder that exists already is
     // fine. Entries come grouped by folder, so a folder made for the entry
@@ -50,25 +55,37 @@ int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nInde
         m_strLastMadeFolder = entryFolder;
     }
 
-    BinaryFile out;
-    if (!out.Open(folder + name, BinaryFile::Mode::Create)) return 0;
+    // The image being read is never opened for writing: the same file under
+    // the entry's name (a link to it, or its name in another letter case on
+    // a file system that ignores case) is not written.
+    const std::string target = folder + name;
+    std::error_code same;
+    if (std::filesystem::equivalent(target, ImageFile(), same) && !same) return 0;
+
     const std::uint32_t offset = GetEntryOffset(nIndex);
     const std::uint32_t size = GetEntrySize(nIndex);
     // One buffer serves every entry of a job: no allocation, page faults or
     // zero-filling per entry.
-    if (m_copyBuffer.size() < std::min(size, kCopyChunk)) m_copyBuffer.resize(std::min(size, kCopyChunk));
+    try {
+        if (m_copyBuffer.size() < std::min(size, kCopyChunk)) m_copyBuffer.resize(std::min(size, kCopyChunk));
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    BinaryFile out;
+    if (!out.Open(target, BinaryFile::Mode::Create)) return 0;
     std::uint8_t* buffer = m_copyBuffer.data();
     bool whole = true;
-    for (std::uint32_t done = 0; done < size;) {
+    for (std::uint32_t done = 0; whole && done < size;) {
         const std::uint32_t n = std::min(size - done, kCopyChunk);
-        // An entry that reaches past the end of the image is written as far
-        // as it exists, then zero bytes, and counts as not written.
-        whole = ReadAt(offset + done, buffer, n) && whole;
-        if (!out.Write(buffer, n)) break;
+        whole = ReadAt(offset + done, buffer, n) && out.Write(buffer, n);
         done += n;
     }
     const bool closed = out.Close();
-    return whole && closed && !out.Failed() ? 1 : 0;
+    if (whole && closed && !out.Failed()) return 1;
+    // A file that did not receive the whole entry would look complete.
+    std::error_code ignored;
+    std::filesystem::remove(target, ignored);
+    return 0;
 }
 
 } // namespace qorlu

@@ -1,10 +1,16 @@
 // Writing a modified file back over one archive entry, in place inside the
 // image: the data into the entry's slot, then, when the length changed, the
-// size into the entry table and into the entry's name record.
+// size into the entry table and into the entry's name record. The old
+// contents of the sectors it changes are kept in a journal beside the image
+// until the image holds the import, so that an import cut off at any moment
+// is undone by the next open of the image.
 
 #include "archive/AfsArchive.h"
+#include "disc/ImageJournal.h"
 #include "shell/ByteOrder.h"
 
+#include <algorithm>
+#include <new>
 #include <vector>
 
 namespace qorlu {
@@ -19,6 +25,18 @@ Notice ImportNotice(std::string text) { return SystemNotice(std::move(text), "",
 } // namespace
 
 int CAfsArchive::ImportEntry(const std::string& lpszPath, std::uint32_t nIndex) {
+    // A replacement too large for memory is refused like an unreadable one;
+    // no allocation failure ever leaves this function.
+    try {
+        return ImportEntryJournaled(lpszPath, nIndex);
+    } catch (const std::bad_alloc&) {
+        if (IsOpen()) CloseImage();
+        Messages().Show(ImportNotice(CanNotReadFile(lpszPath)));
+        return 0;
+    }
+}
+
+int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t nIndex) {
     const std::uint32_t offset = GetEntryOffset(nIndex);
     const std::uint32_t oldSize = GetEntrySize(nIndex);
     const std::uint32_t space = GetEntrySpace(nIndex);
@@ -47,19 +65,64 @@ int CAfsArchive::ImportEntry(const std::string& lpszPath, std::uint32_t nIndex) 
         return 0;
     }
     const auto newLength = static_cast<std::uint32_t>(data.size());
-    bool written = WriteAt(offset, data.data(), newLength);
     // Below a slot of 2047 bytes the raise rule has nothing to raise to, and
     // the length itself is recorded.
     std::uint32_t recorded = newLength;
     if (space >= kSlotSlack && newLength < space - kSlotSlack) recorded = space - kSlotSlack;
     const bool sizeChanged = newLength != oldSize;
-    if (written && sizeChanged) {
-        std::uint8_t word[4];
-        WriteLE32(word, recorded);
-        written = WriteAt(12 + 8 * nIndex, word, 4) && WriteAt(m_nNameDirOffset + 48 * nIndex + 44, word, 4);
+    std::uint8_t word[4];
+    WriteLE32(word, recorded);
+
+    // Every write of this import: the data, then the table's and the name
+    // record's size fields.
+    struct Piece {
+        std::uint32_t offset;
+        const std::uint8_t* bytes;
+        std::uint32_t count;
+    };
+    std::vector<Piece> pieces;
+    if (newLength > 0) pieces.push_back({offset, data.data(), newLength});
+    if (sizeChanged) {
+        pieces.push_back({12 + 8 * nIndex, word, 4});
+        pieces.push_back({m_nNameDirOffset + 48 * nIndex + 44, word, 4});
     }
-    const bool flushed = CloseImage();
-    if (!written || !flushed) {
+
+    bool written = true;
+    if (!pieces.empty()) {
+        // The old contents of every sector that changes go to the journal,
+        // and reach the disk, before the image changes.
+        const auto imageLength = m_file.Length();
+        CImageJournal journal(ImageFile(), static_cast<std::uint32_t>(m_nRawSectorSize), imageLength.value_or(0));
+        for (const Piece& p : pieces) {
+            const std::uint64_t first = ImagePosition(p.offset);
+            const std::uint64_t last = ImagePosition(p.offset + p.count - 1);
+            journal.AddRange(first, last - first + 1);
+        }
+        const auto raw = static_cast<std::size_t>(m_nRawSectorSize);
+        const bool saved = imageLength && journal.Write([&](std::uint64_t sector, std::uint8_t* buffer) {
+            std::fill(buffer, buffer + raw, std::uint8_t{0});
+            if (!m_file.Seek(sector * raw)) return false;
+            m_file.Read(buffer, raw); // a short image reads short; the rest stays zero
+            return true;
+        });
+        if (!saved) {
+            CloseImage();
+            Messages().Show(ImportNotice("can not write ISO file!"));
+            return 0;
+        }
+        for (const Piece& p : pieces) written = written && WriteAt(p.offset, p.bytes, p.count);
+        written = m_file.Sync() && written;
+        written = CloseImage() && written;
+        // A journal left behind would undo this import at the next open, so
+        // one that cannot be deleted makes the import a failure.
+        written = written && journal.Remove();
+        // A failed import is undone at once from the journal; should that fail
+        // too, the journal stays and the next open of the image undoes it.
+        if (!written) RecoverFromJournal(ImageFile());
+    } else {
+        written = CloseImage();
+    }
+    if (!written) {
         Messages().Show(ImportNotice("can not write ISO file!"));
         return 0;
     }

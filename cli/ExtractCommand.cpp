@@ -36,7 +36,8 @@ public:
     void SetRange(int, int) override {}
     void SetPos(int position) override {
         ++m_started;
-        m_bytes += m_archive.GetEntrySize(static_cast<std::uint32_t>(position));
+        const auto index = static_cast<std::uint32_t>(position);
+        if (m_archive.EntryLiesWithin(index, m_archive.ArchiveBytesAtLoad())) m_bytes += m_archive.GetEntrySize(index);
     }
     void SetText(std::string text) override {
         // A few redraws a second are enough for the eye and cheap for the job.
@@ -125,7 +126,8 @@ int RunExtract(const Args& args) {
     for (std::uint32_t i = 0; i < archive.m_nEntryCount; ++i) {
         if (!IsEntrySelected(archive.GetEntryName(i), mode)) continue;
         ++selected;
-        bytes += archive.GetEntrySize(i);
+        // An entry that the image does not hold is not written and needs no room.
+        if (archive.EntryLiesWithin(i, archive.ArchiveBytesAtLoad())) bytes += archive.GetEntrySize(i);
     }
 
     namespace fs = std::filesystem;

@@ -30,17 +30,12 @@ int RunList(const Args& args) {
     std::printf("name directory offset\t%u\n", archive.m_nNameDirOffset);
     std::printf("index\toffset\tsize\tspace\tname\n");
 
-    std::uint64_t available = 0;
-    if (archive.OpenImage(CDiscImage::OpenMode::ReadOnly)) {
-        available = archive.ArchiveBytesInImage();
-        archive.CloseImage();
-    }
     for (std::uint32_t i = 0; i < archive.m_nEntryCount; ++i) {
         const std::string name = archive.GetEntryName(i);
         const std::uint32_t offset = archive.GetEntryOffset(i);
         const std::uint32_t size = archive.GetEntrySize(i);
         std::printf("%u\t%u\t%u\t%u\t%s\n", i, offset, size, archive.GetEntrySpace(i), name.c_str());
-        if (std::uint64_t{offset} + size > available)
+        if (!archive.EntryLiesWithin(i, archive.ArchiveBytesAtLoad()))
             std::fprintf(stderr, "warning: entry %u (%s) lies beyond the end of the image\n", i, name.c_str());
     }
     std::fflush(stdout);

@@ -1,12 +1,14 @@
 #include "disc/DiscImage.h"
 
 #include "disc/CueSheet.h"
+#include "disc/ImageJournal.h"
 #include "disc/SectorChecksum.h"
 #include "shell/ByteOrder.h"
 #include "shell/Text.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace qorlu {
@@ -32,7 +34,35 @@ CDiscImage::CDiscImage(IMessageSink& messages) : m_messages(messages) {}
 
 CDiscImage::~CDiscImage() { CloseImage(); }
 
+bool CDiscImage::RecoverInterruptedImport() {
+    RecoveryResult result = RecoveryResult::RestoreFailed;
+    try {
+        result = RecoverFromJournal(ImageFile());
+    } catch (const std::bad_alloc&) {
+        // Without memory for its buffers the journal stays for a later open.
+    }
+    switch (result) {
+    case RecoveryResult::NothingToDo:
+    case RecoveryResult::DiscardedIncomplete:
+        return true;
+    case RecoveryResult::Restored:
+        m_messages.Show(SystemNotice("An interrupted import was undone: " + m_strImagePath, "", Outcome::Warning));
+        return true;
+    case RecoveryResult::ImageNotWritable:
+    case RecoveryResult::RestoreFailed:
+        break;
+    }
+    m_messages.Show(SystemNotice("An interrupted import can not be undone, the image can not be written:\n" +
+                                     m_strImagePath + "\nIts old contents are kept in:\n" +
+                                     JournalPathFor(ImageFile()),
+                                 "ERROR", Outcome::Failure));
+    return false;
+}
+
 bool CDiscImage::OpenImage(OpenMode mode) {
+    // An import that was cut off leaves its journal: the image is put back
+    // before anything reads it.
+    if (!m_bInspectOnly && !RecoverInterruptedImport()) return false;
     const auto how = mode == OpenMode::ReadOnly ? BinaryFile::Mode::Read : BinaryFile::Mode::ReadWrite;
     if ((m_bInspectOnly && mode != OpenMode::ReadOnly) || !m_file.Open(ImageFile(), how)) {
         m_messages.Show(SystemNotice("Can not open ISO file!", "ERROR", Outcome::Failure));

@@ -60,6 +60,9 @@ public:
 
     // Opens ImageFile() and takes on its layout; shows "Can not open ISO
     // file!" on failure. With m_bInspectOnly a read-write open is refused.
+    // Every other open first undoes an interrupted import (see
+    // disc/ImageJournal.h); when that is needed and impossible, it refuses
+    // with a message naming the journal.
     bool OpenImage(OpenMode mode);
     // False when data written through the image could not be flushed.
     bool CloseImage();
@@ -122,6 +125,8 @@ protected:
     }
 
 private:
+    bool RecoverInterruptedImport();
+
     IMessageSink& m_messages;
     bool WriteRawSectors(std::uint32_t dwOffset, const std::uint8_t* in, std::uint32_t nCount);
 

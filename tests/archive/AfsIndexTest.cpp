@@ -127,13 +127,14 @@ TEST(ArchiveIndex, RefusesCountsAndTablesThatCannotLieInsideTheImage) {
     }
 }
 
-TEST(ArchiveIndex, OffsetsThatDoNotAscendLeaveNoRoom) {
+TEST(ArchiveIndex, AnEntryMovedIntoTheTableHasNoRoomAndEndsNoSlot) {
     auto afs = BuildAfs({{"A.BIN", PatternBytes(100, 1), 0}, {"B.BIN", PatternBytes(100, 2), 0},
                          {"C.BIN", PatternBytes(100, 3), 0}});
-    WriteLE32(&afs.bytes[8 + 8], afs.offsets[0] - 2048);  // entry 1 before entry 0
+    WriteLE32(&afs.bytes[8 + 8], afs.offsets[0] - 2048);  // entry 1 before entry 0, inside the table
     Loaded l(afs.bytes);
     ASSERT_TRUE(l.ok);
-    EXPECT_EQ(l.archive.GetEntrySpace(0), 0u);
+    EXPECT_EQ(l.archive.GetEntrySpace(1), 0u);
+    EXPECT_EQ(l.archive.GetEntrySpace(0), afs.offsets[2] - afs.offsets[0]) << "up to the next entry by offset";
 }
 
 TEST(ArchiveIndex, AnImageThatCannotBeOpenedLeavesTheIndexAsItWas) {
