@@ -16,8 +16,8 @@ using test::SplitLines;
 
 const std::string kQorlu = QORLU_CLI_PATH;
 
-const std::vector<std::string> kSubcommands = {"list",           "extract",      "import",      "texture-export",
-                                               "texture-import", "block-export", "block-import"};
+const std::vector<std::string> kSubcommands = {"list",         "extract",        "import",       "verify",
+                                               "texture-export", "texture-import", "block-export", "block-import"};
 
 struct HelpCase {
     const char* name;

@@ -187,7 +187,8 @@ TEST(MainWindowPlace, IsWhereItWasAfterAJob) {
         ASSERT_TRUE(ProcessUntil([&] { return w.dlg.isVisible(); }));
         Settle();
         const QPoint before = w.dlg.pos();
-        ASSERT_TRUE(w.ChooseImage(image.path));
+        ASSERT_TRUE(w.ChooseImage(image.path))
+            << "boxes: " << ::testing::PrintToString(w.system.Texts()) << ::testing::PrintToString(w.owned.Texts());
         ASSERT_TRUE(w.ChooseFolder(out));
 
         bool hidden = false;
