@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <ostream>
 
 namespace qorlu::fuzz {
 namespace {
@@ -20,6 +21,9 @@ struct FuzzCase {
     std::string name; // "seed_..." or "regression_..."
     std::vector<std::uint8_t> bytes;
 };
+// Failures name the case, not its bytes.
+void PrintTo(const FuzzCase& c, std::ostream* os) { *os << c.target << "/" << c.name; }
+
 
 std::vector<FuzzCase> AllCases() {
     std::vector<FuzzCase> cases;
