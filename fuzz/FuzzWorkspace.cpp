@@ -162,10 +162,24 @@ Bytes ComposeImage(const DiscInput& disc) {
     if (disc.flags & kVerbatim) {
         image = disc.payload;
     } else {
-        Bytes logical = ComposedPrefix();
-        logical.insert(logical.end(), disc.payload.begin(), disc.payload.end());
-        if (disc.flags & kPlainLayout) image = std::move(logical);
-        else image = tools::WrapIntoRawSectors(logical);
+        if (disc.flags & kPlainLayout) {
+            image = ComposedPrefix();
+            image.insert(image.end(), disc.payload.begin(), disc.payload.end());
+        } else {
+            // The prefix is the same for every input: its sectors are encoded once.
+            static const Bytes rawPrefix = tools::WrapIntoRawSectors(ComposedPrefix());
+            const std::size_t sectors = (disc.payload.size() + 2047) / 2048;
+            image = rawPrefix;
+            image.resize(rawPrefix.size() + sectors * tools::kRawBytes);
+            Bytes user(2048);
+            for (std::size_t k = 0; k < sectors; ++k) {
+                const std::size_t at = k * 2048, n = std::min<std::size_t>(2048, disc.payload.size() - at);
+                std::fill(std::copy_n(disc.payload.begin() + static_cast<std::ptrdiff_t>(at), n, user.begin()),
+                          user.end(), std::uint8_t{0});
+                tools::WriteRawSector(static_cast<std::uint32_t>(kComposedArchiveSector + k), user,
+                                      image.data() + rawPrefix.size() + k * tools::kRawBytes);
+            }
+        }
     }
     image.resize(image.size() - std::min<std::size_t>(image.size(), std::size_t{disc.trim} * 16));
     return image;
