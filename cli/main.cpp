@@ -1,6 +1,7 @@
 // qorlu: every operation of the three windows, from the command line.
 
 #include "cli/Commands.h"
+#include "shell/LastResort.h"
 
 #include <cstdio>
 #include <cstring>
@@ -37,9 +38,7 @@ void PrintUsage(std::FILE* out) {
     for (const auto& c : kCommands) std::fprintf(out, "  %.*s\n", int(c.usage.size()), c.usage.data());
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     if (argc < 2) {
         PrintUsage(stderr);
         return 2;
@@ -55,4 +54,21 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qorlu: unknown subcommand '%s'\n\n", argv[1]);
     PrintUsage(stderr);
     return 2;
+}
+
+} // namespace
+
+// Every operation refuses what it cannot hold in memory with a message of
+// its own; an exception that gets past them all still ends in a message and
+// status 1, never in an abort.
+int main(int argc, char** argv) {
+    try {
+        int status = 1;
+        const auto stopped = qorlu::RunGuarded([&] { status = Run(argc, argv); });
+        if (!stopped) return status;
+        std::fprintf(stderr, "%s\n", stopped->c_str());
+    } catch (...) {
+        std::fputs("not enough memory\nthe operation was stopped\n", stderr);
+    }
+    return 1;
 }

@@ -60,6 +60,10 @@ struct ContainerBytes {
 };
 
 std::optional<ContainerBytes> ReadContainer(const std::string& path) {
+    // A rewrite's temporary is never a container; what killed rewrites left
+    // behind goes before the container is read.
+    if (IsRewriteTemporary(path)) return std::nullopt;
+    RemoveLeftoverTemporaries(path);
     BinaryFile file;
     if (!file.Open(path, BinaryFile::Mode::Read)) return std::nullopt;
     const auto length = file.Length();
@@ -91,7 +95,9 @@ std::uint64_t MaxInflatedSize(std::uint32_t packedSize) {
     return std::uint64_t{packedSize} * 1032 + 1032;
 }
 
-void ExportBlocks(IMessageSink& owner, const std::string& path) {
+namespace {
+
+void ExportBlockSteps(IMessageSink& owner, const std::string& path) {
     const std::optional<ContainerBytes> container = ReadContainer(path);
     if (!container) {
         Fail(owner, CanNotReadFile(path));
@@ -147,6 +153,18 @@ void ExportBlocks(IMessageSink& owner, const std::string& path) {
         }
     }
     owner.Show(WindowNotice(kDone, Outcome::Success));
+}
+
+} // namespace
+
+void ExportBlocks(IMessageSink& owner, const std::string& path) {
+    // The container and the inflate buffer are checked where they are
+    // allocated; this catches what is left. Files already written stay.
+    try {
+        ExportBlockSteps(owner, path);
+    } catch (const std::bad_alloc&) {
+        Fail(owner, CanNotReadFile(path));
+    }
 }
 
 } // namespace qorlu

@@ -142,7 +142,9 @@ std::string ContainerPathOf(const std::string& droppedPath) {
     return droppedPath.substr(0, droppedPath.size() - std::min(droppedPath.size(), kSuffixLength));
 }
 
-void ImportBlock(IMessageSink& owner, const std::string& path) {
+namespace {
+
+void ImportBlockSteps(IMessageSink& owner, const std::string& path) {
     const auto number = ParseBlockNumber(path);
     if (!number) {
         Fail(owner, kNotExtracted);
@@ -150,17 +152,23 @@ void ImportBlock(IMessageSink& owner, const std::string& path) {
     }
     const std::string containerPath = ContainerPathOf(path);
 
-    std::optional<std::vector<std::uint8_t>> container;
-    try {
-        container = ReadWholeFile(containerPath);
-    } catch (const std::bad_alloc&) {
-        container.reset();
-    }
-    if (!container) {
+    // A rewrite's temporary is never a container; what killed rewrites left
+    // behind goes before the container is read.
+    if (IsRewriteTemporary(containerPath)) {
         Fail(owner, kCannotRead);
         return;
     }
-    std::vector<std::uint8_t>& image = *container;
+    RemoveLeftoverTemporaries(containerPath);
+    WholeFile container = LoadWholeFile(containerPath);
+    if (container.status == WholeFileStatus::TooLarge) {
+        Fail(owner, CanNotReadFile(containerPath));
+        return;
+    }
+    if (!container.Ok()) {
+        Fail(owner, kCannotRead);
+        return;
+    }
+    std::vector<std::uint8_t>& image = container.bytes;
 
     const BlockScanResult scan = ScanBlocks(image);
     if (scan.count == 0) {
@@ -194,12 +202,7 @@ void ImportBlock(IMessageSink& owner, const std::string& path) {
         target = *planned;
     }
 
-    std::optional<std::vector<std::uint8_t>> dropped;
-    try {
-        dropped = ReadWholeFile(path);
-    } catch (const std::bad_alloc&) {
-        dropped.reset();
-    }
+    std::optional<std::vector<std::uint8_t>> dropped = ReadWholeFile(path);
     if (!dropped) {
         Fail(owner, CanNotReadFile(path));
         return;
@@ -252,6 +255,19 @@ void ImportBlock(IMessageSink& owner, const std::string& path) {
         return;
     }
     owner.Show(WindowNotice(kDone, Outcome::Success));
+}
+
+} // namespace
+
+void ImportBlock(IMessageSink& owner, const std::string& path) {
+    // The container, the dropped file and the stream buffer are checked
+    // where they are allocated; this catches what is left (the index plan,
+    // the list of parts), before anything has been written.
+    try {
+        ImportBlockSteps(owner, path);
+    } catch (const std::bad_alloc&) {
+        Fail(owner, CanNotReadFile(path));
+    }
 }
 
 } // namespace qorlu

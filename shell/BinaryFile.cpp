@@ -2,12 +2,15 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <random>
 #include <system_error>
 
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -121,14 +124,39 @@ bool BinaryFile::Sync() {
     return synced;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
+WholeFile LoadWholeFile(const std::string& path) {
+    WholeFile result;
     BinaryFile file;
-    if (!file.Open(path, BinaryFile::Mode::Read)) return std::nullopt;
+    if (!file.Open(path, BinaryFile::Mode::Read)) return result;
     const auto length = file.Length();
-    if (!length || *length > SIZE_MAX) return std::nullopt;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(*length));
-    if (file.Read(bytes.data(), bytes.size()) != bytes.size()) return std::nullopt;
-    return bytes;
+    if (!length) {
+        result.status = WholeFileStatus::CannotRead;
+        return result;
+    }
+    if (*length > SIZE_MAX || *length > result.bytes.max_size()) {
+        result.status = WholeFileStatus::TooLarge;
+        return result;
+    }
+    try {
+        result.bytes.resize(static_cast<std::size_t>(*length));
+    } catch (const std::bad_alloc&) {
+        result.bytes = {};
+        result.status = WholeFileStatus::TooLarge;
+        return result;
+    }
+    if (file.Read(result.bytes.data(), result.bytes.size()) != result.bytes.size()) {
+        result.bytes = {};
+        result.status = WholeFileStatus::CannotRead;
+        return result;
+    }
+    result.status = WholeFileStatus::Read;
+    return result;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
+    WholeFile file = LoadWholeFile(path);
+    if (!file.Ok()) return std::nullopt;
+    return std::move(file.bytes);
 }
 
 bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
@@ -138,19 +166,116 @@ bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes
     return file.Close() && wrote;
 }
 
-bool ReplaceFileSafely(const std::string& path,
-                       std::span<const std::span<const std::uint8_t>> parts) {
+namespace {
+
+bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+
+// The file a rewrite of `path` replaces: a symbolic link is followed, since
+// renaming over the link would turn it into a copy and leave the file it
+// names as it was. Empty when a link cannot be resolved.
+std::filesystem::path RewriteTarget(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::path target(path);
-    // Renaming over a link would turn the link into a copy and leave the file
-    // it names as it was: follow it and replace that file.
     if (fs::is_symlink(fs::symlink_status(target, ec))) {
         target = fs::canonical(target, ec);
-        if (ec) return false;
+        if (ec) return {};
     }
+    return target;
+}
+
+std::filesystem::path FolderOf(const std::filesystem::path& file) {
+    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
+// After the rename, the folder's entry is pushed to the device too, so that
+// a power loss cannot bring the old name back. Its failure changes nothing
+// about the outcome: the container already is the new file.
+void SyncFolder(const std::filesystem::path& folder) {
+#ifndef _WIN32
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+#else
+    (void)folder;
+#endif
+}
+
+// Gives the temporary the container's owner and group where the process may
+// (as root, or when only the group differs and the user belongs to it).
+void CopyOwner(const std::filesystem::path& from, const std::filesystem::path& to) {
+#ifndef _WIN32
+    struct stat original {};
+    struct stat fresh {};
+    if (::stat(from.c_str(), &original) != 0 || ::stat(to.c_str(), &fresh) != 0) return;
+    if (original.st_uid != fresh.st_uid || original.st_gid != fresh.st_gid) {
+        (void)::chown(to.c_str(), original.st_uid, original.st_gid);
+    }
+#else
+    (void)from;
+    (void)to;
+#endif
+}
+
+} // namespace
+
+bool IsRewriteTemporary(std::string_view path) {
+    const std::size_t tail = kRewriteMarker.size() + kRewriteSuffixDigits;
+    // At least one character of the container's name before the marker.
+    if (path.size() <= tail) return false;
+    const std::string_view suffix = path.substr(path.size() - tail);
+    if (suffix.substr(0, kRewriteMarker.size()) != kRewriteMarker) return false;
+    for (char c : suffix.substr(kRewriteMarker.size())) {
+        if (!IsLowerHex(c)) return false;
+    }
+    const char before = path[path.size() - tail - 1];
+    return before != '/'
+#ifdef _WIN32
+           && before != '\\' && before != ':'
+#endif
+        ;
+}
+
+void RemoveLeftoverTemporaries(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path target = RewriteTarget(path);
+    if (target.empty() || !target.has_filename()) return;
+    const std::string prefix = target.filename().string() + std::string(kRewriteMarker);
+    std::error_code ec;
+    fs::directory_iterator it(FolderOf(target), ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + kRewriteSuffixDigits || name.compare(0, prefix.size(), prefix) != 0 ||
+            !IsRewriteTemporary(name)) {
+            continue;
+        }
+        std::error_code ignored;
+        if (fs::is_regular_file(fs::symlink_status(it->path(), ignored))) fs::remove(it->path(), ignored);
+    }
+}
+
+bool ReplaceFileSafely(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
+                       ReplaceFailure* failure) {
+    namespace fs = std::filesystem;
+    auto fail = [failure](ReplaceFailure why) {
+        if (failure) *failure = why;
+        return false;
+    };
+    if (failure) *failure = ReplaceFailure::None;
+
+    std::error_code ec;
+    const fs::path target = RewriteTarget(path);
+    if (target.empty() || IsRewriteTemporary(target.string())) return fail(ReplaceFailure::CannotOpen);
     const fs::file_status status = fs::status(target, ec);
-    if (ec || !fs::is_regular_file(status)) return false;
+    if (ec || !fs::is_regular_file(status)) return fail(ReplaceFailure::CannotOpen);
+    // A container the user may not write stays as it is, even where the
+    // folder would allow a rename over it.
+    {
+        BinaryFile probe;
+        if (!probe.Open(target.string(), BinaryFile::Mode::ReadWrite)) return fail(ReplaceFailure::CannotOpen);
+    }
+    RemoveLeftoverTemporaries(target.string());
 
     // A fresh name, created exclusively, so that no other file is ever emptied
     // and two rewrites of the same file cannot share a temporary.
@@ -158,14 +283,13 @@ bool ReplaceFileSafely(const std::string& path,
     fs::path temp;
     BinaryFile file;
     for (int attempt = 0; attempt < 16 && !file.IsOpen(); ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%08llx.tmp",
-                      static_cast<unsigned long long>(random() & 0xFFFFFFFFu));
+        char digits[kRewriteSuffixDigits + 1];
+        std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random()));
         temp = target;
-        temp += suffix;
+        temp += std::string(kRewriteMarker) + digits;
         file.Open(temp.string(), BinaryFile::Mode::CreateNew);
     }
-    if (!file.IsOpen()) return false;
+    if (!file.IsOpen()) return fail(ReplaceFailure::CannotOpen);
 
     bool ok = true;
     for (const auto& part : parts) ok = ok && file.Write(part.data(), part.size());
@@ -174,6 +298,9 @@ bool ReplaceFileSafely(const std::string& path,
     ok = ok && file.Sync();
     ok = file.Close() && ok;
     if (ok) {
+        // Owner first: a change of owner clears set-id bits that the
+        // permissions then restore.
+        CopyOwner(target, temp);
         fs::permissions(temp, status.permissions(), fs::perm_options::replace, ec);
         ok = !ec;
     }
@@ -184,8 +311,10 @@ bool ReplaceFileSafely(const std::string& path,
     if (!ok) {
         std::error_code ignored;
         fs::remove(temp, ignored);
+        return fail(ReplaceFailure::WriteFailed);
     }
-    return ok;
+    SyncFolder(FolderOf(target));
+    return true;
 }
 
 } // namespace qorlu

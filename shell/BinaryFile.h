@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qorlu {
@@ -48,19 +49,70 @@ private:
     bool m_failed = false;
 };
 
-// The whole file, or nothing when it cannot be opened or read completely.
+// What reading a file whole came to. TooLarge: the file is larger than this
+// process can hold in memory (its length does not fit a size_t, or the
+// allocation failed).
+enum class WholeFileStatus { Read, CannotOpen, CannotRead, TooLarge };
+
+struct WholeFile {
+    WholeFileStatus status = WholeFileStatus::CannotOpen;
+    std::vector<std::uint8_t> bytes; // empty unless status is Read
+    bool Ok() const { return status == WholeFileStatus::Read; }
+};
+
+// The whole file and how reading it went. Never throws: a file too large for
+// memory is TooLarge, not std::bad_alloc.
+WholeFile LoadWholeFile(const std::string& path);
+
+// The whole file, or nothing when it cannot be opened, read completely, or
+// held in memory.
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
 
 // Creates `path` anew with exactly `bytes`; false when it cannot be created
 // or written completely.
 bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
-// Replaces `path` with the concatenation of `parts`: writes a temporary file
-// of a fresh name in the same folder, flushes it to the device, gives it the
-// permissions of `path` and renames it over `path`. When `path` is a symbolic
-// link the file it points to is replaced, not the link. On failure `path` is
-// left as it was, the temporary file is removed, and false is returned.
-bool ReplaceFileSafely(const std::string& path,
-                       std::span<const std::span<const std::uint8_t>> parts);
+// Rewriting a container safely.
+//
+// The new contents go to a temporary file in the container's own folder,
+// named
+//
+//     <container file name>.qorlu-rewrite-<16 lowercase hex digits>
+//
+// e.g. "STAGE01.BIN.qorlu-rewrite-3f9c0a7b12d4e865". The file is flushed to
+// the device, given the container's permissions (and, where allowed, its
+// owner) and renamed over the container, so the container is at every
+// moment either the old file or the complete new one. A run killed before
+// the rename leaves the temporary behind; every later run on the same
+// container removes such leftovers first (RemoveLeftoverTemporaries), and no
+// operation ever takes a file of that name for a container
+// (IsRewriteTemporary). The marker and the exact count of hex digits make a
+// clash with a user's own file name practically impossible.
+inline constexpr std::string_view kRewriteMarker = ".qorlu-rewrite-";
+inline constexpr std::size_t kRewriteSuffixDigits = 16;
+
+// True when the last component of `path` has the temporary's form: some
+// name, the marker, then exactly 16 lowercase hex digits and nothing more.
+bool IsRewriteTemporary(std::string_view path);
+
+// Removes the temporaries that earlier rewrites of `path` left behind (next
+// to the file a symbolic link names, when `path` is one). Errors are
+// ignored: a leftover that cannot be removed stays harmless.
+void RemoveLeftoverTemporaries(const std::string& path);
+
+enum class ReplaceFailure {
+    None,
+    CannotOpen,  // not an existing regular file that may be written, or no
+                 // temporary could be created next to it
+    WriteFailed, // the temporary could not be written, flushed or renamed
+};
+
+// Replaces `path` with the concatenation of `parts` through a temporary, as
+// described above. When `path` is a symbolic link the file it points to is
+// replaced, not the link. On failure `path` is left as it was, the temporary
+// is removed, `*failure` (when given) says which step failed, and false is
+// returned.
+bool ReplaceFileSafely(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
+                       ReplaceFailure* failure = nullptr);
 
 } // namespace qorlu

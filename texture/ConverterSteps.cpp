@@ -1,12 +1,34 @@
 #include "texture/ConverterSteps.h"
 
 #include "shell/BinaryFile.h"
+#include "shell/ByteOrder.h"
 #include "texture/BitmapFile.h"
 #include "texture/TextureMessages.h"
+
+#include <new>
 
 namespace qorlu {
 
 namespace msg = texture_messages;
+
+std::optional<std::vector<std::uint8_t>> ReadContainer(IMessageSink& owner, const std::string& path,
+                                                       std::string_view unreadableText) {
+    if (IsRewriteTemporary(path)) {
+        msg::Report(owner, unreadableText);
+        return std::nullopt;
+    }
+    RemoveLeftoverTemporaries(path);
+    WholeFile file = LoadWholeFile(path);
+    if (file.status == WholeFileStatus::TooLarge) {
+        msg::Report(owner, msg::CanNotReadFile(path));
+        return std::nullopt;
+    }
+    if (!file.Ok()) {
+        msg::Report(owner, unreadableText);
+        return std::nullopt;
+    }
+    return std::move(file.bytes);
+}
 
 bool WriteExportedBitmap(IMessageSink& owner, const std::string& name, std::span<const std::uint8_t> bitmap) {
     switch (WriteNewFile(name, bitmap)) {
@@ -35,8 +57,15 @@ std::optional<std::vector<std::uint8_t>> ReadBitmapRows(IMessageSink& owner, con
         return std::nullopt;
     }
     // The expected length comes from an image that lies inside a container
-    // already held in memory, so this allocation is bounded by it.
-    std::vector<std::uint8_t> rows(static_cast<std::size_t>(rowsLength));
+    // already held in memory, so this allocation is bounded by it; it may
+    // still be more than is left.
+    std::vector<std::uint8_t> rows;
+    try {
+        rows.resize(static_cast<std::size_t>(rowsLength));
+    } catch (const std::bad_alloc&) {
+        msg::Report(owner, msg::CanNotReadFile(bitmapPath));
+        return std::nullopt;
+    }
     if (!bitmap.Seek(headerLength) || bitmap.Read(rows.data(), rows.size()) != rows.size()) {
         msg::Report(owner, msg::CanNotReadFile(bitmapPath));
         return std::nullopt;
@@ -44,17 +73,23 @@ std::optional<std::vector<std::uint8_t>> ReadBitmapRows(IMessageSink& owner, con
     return rows;
 }
 
-void WritePixelsBack(IMessageSink& owner, const std::string& containerPath, std::uint64_t position,
-                     std::span<const std::uint8_t> pixels) {
-    BinaryFile target;
-    if (!target.Open(containerPath, BinaryFile::Mode::ReadWrite)) {
-        msg::Report(owner, msg::kCanNotWriteOriginal);
+void WritePixelsBack(IMessageSink& owner, const std::string& containerPath, std::span<const std::uint8_t> container,
+                     std::uint64_t position, std::span<const std::uint8_t> pixels) {
+    if (!InBounds(position, pixels.size(), container.size())) {
+        msg::Report(owner, msg::kIndexError);
         return;
     }
-    bool wrote = target.Seek(position) && target.Write(pixels.data(), pixels.size());
-    wrote = target.Close() && wrote;
-    if (wrote) msg::Report(owner, msg::kOk);
-    else msg::Report(owner, msg::CanNotWriteFile(containerPath));
+    const auto at = static_cast<std::size_t>(position);
+    const std::span<const std::uint8_t> parts[] = {container.first(at), pixels,
+                                                   container.subspan(at + pixels.size())};
+    ReplaceFailure failure = ReplaceFailure::None;
+    if (ReplaceFileSafely(containerPath, parts, &failure)) {
+        msg::Report(owner, msg::kOk);
+    } else if (failure == ReplaceFailure::CannotOpen) {
+        msg::Report(owner, msg::kCanNotWriteOriginal);
+    } else {
+        msg::Report(owner, msg::CanNotWriteFile(containerPath));
+    }
 }
 
 } // namespace qorlu

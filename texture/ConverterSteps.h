@@ -1,7 +1,8 @@
 #pragma once
 // Steps that the texture and the flag-sheet operations share, each telling
-// the user its own failure: writing one exported bitmap, reading the pixel
-// rows of a dropped bitmap, and writing pixels back into a container.
+// the user its own failure: reading a container whole, writing one exported
+// bitmap, reading the pixel rows of a dropped bitmap, and rewriting a
+// container with new pixels.
 
 #include "shell/Message.h"
 
@@ -9,9 +10,17 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qorlu {
+
+// The whole container at `path`, after removing what killed rewrites of it
+// left behind. A file too large for memory is told with CanNotReadFile(path);
+// a missing or unreadable one, and a rewrite's temporary (never a container),
+// with `unreadableText`. nullopt after the message.
+std::optional<std::vector<std::uint8_t>> ReadContainer(IMessageSink& owner, const std::string& path,
+                                                       std::string_view unreadableText);
 
 // Writes an exported bitmap; false after "Create file error!" or a
 // can-not-write message.
@@ -23,8 +32,13 @@ bool WriteExportedBitmap(IMessageSink& owner, const std::string& name, std::span
 std::optional<std::vector<std::uint8_t>> ReadBitmapRows(IMessageSink& owner, const std::string& bitmapPath,
                                                         std::uint64_t headerLength, std::uint64_t rowsLength);
 
-// Writes `pixels` at `position` of the existing container, then "OK!".
-void WritePixelsBack(IMessageSink& owner, const std::string& containerPath, std::uint64_t position,
-                     std::span<const std::uint8_t> pixels);
+// Replaces the container at `containerPath`, whose bytes are `container`,
+// with a copy in which `pixels` stand at `position`, then "OK!". The new
+// file is written beside it and renamed over it (ReplaceFileSafely), so on
+// any failure the container stays byte for byte as it was: "can not write
+// original texture file!" when it may not be written at all, the
+// can-not-write text naming it when writing the copy failed.
+void WritePixelsBack(IMessageSink& owner, const std::string& containerPath, std::span<const std::uint8_t> container,
+                     std::uint64_t position, std::span<const std::uint8_t> pixels);
 
 } // namespace qorlu

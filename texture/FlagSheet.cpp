@@ -9,6 +9,8 @@
 #include "texture/TextureImport.h"
 #include "texture/TextureMessages.h"
 
+#include <new>
+
 namespace qorlu {
 
 namespace msg = texture_messages;
@@ -69,12 +71,11 @@ std::vector<std::uint8_t> BuildFlagSheetBitmap(std::span<const std::uint8_t> she
     return out;
 }
 
-void ExportFlagSheet(IMessageSink& owner, const std::string& path) {
-    const auto sheet = ReadWholeFile(path);
-    if (!sheet) {
-        msg::Report(owner, msg::CanNotReadFile(path));
-        return;
-    }
+namespace {
+
+void ExportFlagSheetSteps(IMessageSink& owner, const std::string& path) {
+    const auto sheet = ReadContainer(owner, path, msg::CanNotReadFile(path));
+    if (!sheet) return;
     const auto header = ReadFlagSheetHeader(*sheet);
     if (!header) {
         msg::Report(owner, msg::kIndexError);
@@ -111,17 +112,14 @@ void ExportFlagSheet(IMessageSink& owner, const std::string& path) {
     msg::Report(owner, msg::kOk);
 }
 
-void ImportFlagSheet(IMessageSink& owner, const std::string& bitmapPath) {
+void ImportFlagSheetSteps(IMessageSink& owner, const std::string& bitmapPath) {
     const ExportedName name = ParseExportedName(bitmapPath);
     if (!name.Accepted()) {
         msg::Report(owner, name.refusal);
         return;
     }
-    const auto sheet = ReadWholeFile(name.containerPath);
-    if (!sheet) {
-        msg::Report(owner, msg::kCanNotReadOriginal);
-        return;
-    }
+    const auto sheet = ReadContainer(owner, name.containerPath, msg::kCanNotReadOriginal);
+    if (!sheet) return;
     const auto header = ReadFlagSheetHeader(*sheet);
     const auto imageOffset =
         header ? FlagSheetImageOffset(*sheet, *header, name.number) : std::optional<std::uint64_t>();
@@ -144,7 +142,28 @@ void ImportFlagSheet(IMessageSink& owner, const std::string& bitmapPath) {
         image.insert(image.end(), row, row + width);
     }
 
-    WritePixelsBack(owner, name.containerPath, *imageOffset, image);
+    WritePixelsBack(owner, name.containerPath, *sheet, *imageOffset, image);
+}
+
+} // namespace
+
+// Every allocation sized by the input is checked where it is made; the
+// guards catch what is left. An import has written nothing by then; an
+// export keeps the bitmaps it has finished.
+void ExportFlagSheet(IMessageSink& owner, const std::string& path) {
+    try {
+        ExportFlagSheetSteps(owner, path);
+    } catch (const std::bad_alloc&) {
+        msg::Report(owner, msg::CanNotReadFile(path));
+    }
+}
+
+void ImportFlagSheet(IMessageSink& owner, const std::string& bitmapPath) {
+    try {
+        ImportFlagSheetSteps(owner, bitmapPath);
+    } catch (const std::bad_alloc&) {
+        msg::Report(owner, msg::CanNotReadFile(bitmapPath));
+    }
 }
 
 } // namespace qorlu

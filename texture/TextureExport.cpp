@@ -10,6 +10,7 @@
 #include "texture/TextureMessages.h"
 
 #include <cstdio>
+#include <new>
 
 namespace qorlu {
 
@@ -59,16 +60,15 @@ std::vector<std::uint8_t> BuildTextureBitmap(std::span<const std::uint8_t> conta
     return out;
 }
 
-void ExportTextures(IMessageSink& owner, const std::string& path) {
+namespace {
+
+void ExportTextureSteps(IMessageSink& owner, const std::string& path) {
     if (ContainsUpper(path, ".FLG")) {
         ExportFlagSheet(owner, path);
         return;
     }
-    const auto container = ReadWholeFile(path);
-    if (!container) {
-        msg::Report(owner, msg::CanNotReadFile(path));
-        return;
-    }
+    const auto container = ReadContainer(owner, path, msg::CanNotReadFile(path));
+    if (!container) return;
     const std::vector<TextureInfo> textures = ScanTextures(*container);
     if (textures.empty()) {
         msg::Report(owner, msg::kNotTextureFile);
@@ -80,6 +80,18 @@ void ExportTextures(IMessageSink& owner, const std::string& path) {
         if (!WriteExportedBitmap(owner, name, bitmap)) return;
     }
     msg::Report(owner, msg::kOk);
+}
+
+} // namespace
+
+void ExportTextures(IMessageSink& owner, const std::string& path) {
+    // Allocations sized by the container are checked where they are made;
+    // this catches what is left. Bitmaps already finished stay.
+    try {
+        ExportTextureSteps(owner, path);
+    } catch (const std::bad_alloc&) {
+        msg::Report(owner, msg::CanNotReadFile(path));
+    }
 }
 
 } // namespace qorlu

@@ -9,6 +9,7 @@
 #include "texture/TextureFormat.h"
 #include "texture/TextureMessages.h"
 
+#include <new>
 #include <vector>
 
 namespace qorlu {
@@ -67,7 +68,9 @@ ExportedName ParseExportedName(std::string_view bitmapPath) {
     return result;
 }
 
-void ImportTexture(IMessageSink& owner, const std::string& bitmapPath) {
+namespace {
+
+void ImportTextureSteps(IMessageSink& owner, const std::string& bitmapPath) {
     if (ContainsUpper(bitmapPath, ".FLG")) {
         ImportFlagSheet(owner, bitmapPath);
         return;
@@ -77,11 +80,8 @@ void ImportTexture(IMessageSink& owner, const std::string& bitmapPath) {
         msg::Report(owner, name.refusal);
         return;
     }
-    const auto container = ReadWholeFile(name.containerPath);
-    if (!container) {
-        msg::Report(owner, msg::kCanNotReadOriginal);
-        return;
-    }
+    const auto container = ReadContainer(owner, name.containerPath, msg::kCanNotReadOriginal);
+    if (!container) return;
     const auto info = FindTexture(*container, name.number);
     if (!info) {
         msg::Report(owner, msg::kIndexError);
@@ -104,7 +104,19 @@ void ImportTexture(IMessageSink& owner, const std::string& bitmapPath) {
     }
     if (info->bitsPerPixel == 4) SwapNibbles(pixels);
 
-    WritePixelsBack(owner, name.containerPath, info->pixelPosition, pixels);
+    WritePixelsBack(owner, name.containerPath, *container, info->pixelPosition, pixels);
+}
+
+} // namespace
+
+void ImportTexture(IMessageSink& owner, const std::string& bitmapPath) {
+    // Every allocation sized by the input is checked where it is made; this
+    // catches what is left, before anything has been written.
+    try {
+        ImportTextureSteps(owner, bitmapPath);
+    } catch (const std::bad_alloc&) {
+        msg::Report(owner, msg::CanNotReadFile(bitmapPath));
+    }
 }
 
 } // namespace qorlu

@@ -1,6 +1,6 @@
 #pragma once
 // Bitmap to texture import: an exported bitmap goes back into the pixel data
-// of the texture it came from, in place. Container and texture are found
+// of the texture it came from. Container and texture are found
 // from the bitmap's name alone ("<container>_<NNN>.bmp"); depth, size and
 // row order come from the container, and of the bitmap only its length and
 // the rows after the header are used. The container keeps its length and
@@ -8,7 +8,11 @@
 // any letter case are flag sheet bitmaps and go to ImportFlagSheet.
 //
 // Exactly one message ends every import: "OK!" or the refusal; nothing is
-// written to the container before every check has passed.
+// written to the container before every check has passed. The container is
+// then replaced whole through a temporary in its folder (ReplaceFileSafely),
+// so a failure or a crash leaves it either as it was or completely
+// imported. A container, or a bitmap, too large for memory is refused with
+// "can not read file" and its path.
 
 #include "shell/Message.h"
 

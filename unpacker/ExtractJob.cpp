@@ -3,6 +3,7 @@
 // window, polls its cancel flag before each entry and ends with a message.
 
 #include "archive/AfsArchive.h"
+#include "shell/LastResort.h"
 #include "shell/Text.h"
 #include "unpacker/ExtractProgress.h"
 
@@ -38,7 +39,16 @@ void CAfsArchive::WaitForJob() {
 CAfsArchive::~CAfsArchive() { WaitForJob(); }
 
 std::uint32_t CAfsArchive::ExtractThreadProc(IExtractProgress* pParam) {
-    return g_pExtractArchive->RunExtractJob(*pParam);
+    // An exception leaving a thread would end the whole program: the job
+    // stops with a message, and the progress window closes as after any job.
+    std::uint32_t result = 0;
+    const auto stopped = RunGuarded([&] { result = g_pExtractArchive->RunExtractJob(*pParam); });
+    if (stopped) {
+        g_pExtractArchive->CloseImage();
+        g_pExtractArchive->Messages().Show(SystemNotice(*stopped, "ERROR", Outcome::Failure));
+        pParam->Close();
+    }
+    return result;
 }
 
 std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress) {

@@ -1,6 +1,7 @@
 #include "shell/gui/ShellDialog.h"
 
 #include "shell/gui/ControlId.h"
+#include "shell/gui/GuardedApplication.h"
 #include "shell/gui/PrivateMessage.h"
 
 #include <QAction>
@@ -146,7 +147,8 @@ void ConfigureApplication(const ProgramResources& res) {
 
 int RunProgram(int argc, char** argv, const ProgramResources& res,
                std::function<std::unique_ptr<QDialog>()> makeMainDialog) {
-    QApplication app(argc, argv);
+    // An exception that escapes a window's event handler is shown, not fatal.
+    CGuardedApplication app(argc, argv);
     ConfigureApplication(res);
     // The program lives exactly as long as its main dialog; the dialog's
     // result is not looked at.

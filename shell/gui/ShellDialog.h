@@ -85,8 +85,9 @@ private:
 // the windows' boxes, follows the name), sets its version and icon.
 void ConfigureApplication(const ProgramResources& res);
 
-// main() of each program: the application (name, display name, version), the
-// main dialog made with no parent and run modally; returns 0 when it closes.
+// main() of each program: the application (a CGuardedApplication: name,
+// display name, version), the main dialog made with no parent and run
+// modally; returns 0 when it closes.
 int RunProgram(int argc, char** argv, const ProgramResources& res,
                std::function<std::unique_ptr<QDialog>()> makeMainDialog);
 
