@@ -13,6 +13,7 @@ using Args = std::vector<std::string>;
 int RunList(const Args& args);
 int RunExtract(const Args& args);
 int RunImport(const Args& args);
+int RunVerify(const Args& args);
 int RunTextureExport(const Args& args);
 int RunTextureImport(const Args& args);
 int RunBlockExport(const Args& args);

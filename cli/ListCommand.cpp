@@ -1,4 +1,4 @@
-// qorlu list IMAGE: the archive index of a raw CD image, located and loaded
+// qorlu list IMAGE: the layout and the archive index of a CD image, located and loaded
 // exactly as the unpacker window's "Select CD Image" does.
 
 #include "archive/ArchiveLoading.h"
@@ -23,6 +23,7 @@ int RunList(const Args& args) {
         return 1;
     }
 
+    std::printf("layout\t%s\n", CDiscImage::LayoutName(archive.CurrentLayout()));
     std::printf("start sector\t%d\n", archive.m_nStartSector);
     std::printf("archive size\t%u\n", archive.m_nArchiveSize);
     std::printf("entry count\t%u\n", archive.m_nEntryCount);

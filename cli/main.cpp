@@ -17,12 +17,14 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"list", "list IMAGE                      show the archive index of a raw CD image",
+    {"list", "list IMAGE                      show the layout and archive index of an image",
      qorlu::cli::RunList},
     {"extract", "extract IMAGE OUTDIR [--adx | --others]   extract archive entries",
      qorlu::cli::RunExtract},
     {"import", "import IMAGE FILE... [--yes]    write files back over matching entries",
      qorlu::cli::RunImport},
+    {"verify", "verify IMAGE                    check the sector checksums; changes nothing",
+     qorlu::cli::RunVerify},
     {"texture-export", "texture-export FILE             textures (or a .FLG sheet) to bitmaps",
      qorlu::cli::RunTextureExport},
     {"texture-import", "texture-import BMP              an exported bitmap back into its texture",

@@ -1,14 +1,28 @@
 #pragma once
-// A raw CD image (".bin") and the archive that lies inside it.
+// A CD image and the archive that lies inside it.
 //
-// Raw sector, 2352 bytes (CD-ROM XA Mode 2 Form 1):
-//   0    24    header: 12 sync bytes, 4 address bytes, 8 subheader bytes
-//   24   2048  user data
-//   2072 280   trailer: 4 error-detection bytes, 276 error-correction bytes
-// Only user data is ever read or written; headers and trailers keep their
-// bytes. The archive's bytes are the user data of consecutive sectors from
-// m_nStartSector on, so archive offset o lies in image sector
-// m_nStartSector + o / 2048 at byte 24 + o % 2048.
+// Two layouts of the image file, found when it is opened:
+//   raw ("*.bin")    2352-byte sectors (CD-ROM XA Mode 2 Form 1):
+//     0    24    header: 12 sync bytes, 4 address bytes, 8 subheader bytes
+//     24   2048  user data
+//     2072 280   trailer: 4 error-detection bytes, 276 error-correction bytes
+//   plain ("*.iso")  2048-byte sectors, user data only.
+// The layout whose sector 16 begins with the ISO 9660 primary volume
+// descriptor (byte 1, then "CD001") is the image's. When neither or both
+// do, a file that begins with the sync pattern is raw, one whose length is a
+// multiple of 2048 is plain, and anything else is raw.
+//
+// Reads take user data only. A write changes user data, and in a raw image
+// also rewrites the error-detection and -correction bytes of each sector
+// written that was a Mode 2 Form 1 sector with a matching, nonzero
+// error-detection code before the write; every other header and trailer
+// byte keeps its contents. The archive's bytes are the user data of
+// consecutive sectors from m_nStartSector on, so archive offset o lies in
+// image sector m_nStartSector + o / 2048 at byte header + o % 2048.
+//
+// The image may be given as a ".cue" sheet: LocateArchive then works on the
+// data file the sheet names (m_strImageFile), while m_strImagePath keeps the
+// path the user chose.
 //
 // Locating the archive: the user data of image sectors 22 to 37 (the disc's
 // directory area) is searched as plain bytes for the archive's upper-case
@@ -32,6 +46,7 @@ namespace qorlu {
 class CDiscImage {
 public:
     enum class OpenMode { ReadOnly, ReadWrite };
+    enum class Layout { Raw, Plain };
 
     static constexpr std::uint32_t kFirstDirectorySector = 22;
     static constexpr std::uint32_t kDirectorySectorCount = 16;
@@ -43,7 +58,8 @@ public:
     CDiscImage(const CDiscImage&) = delete;
     CDiscImage& operator=(const CDiscImage&) = delete;
 
-    // Opens the image at m_strImagePath; shows "Can not open ISO file!" on failure.
+    // Opens ImageFile() and takes on its layout; shows "Can not open ISO
+    // file!" on failure. With m_bInspectOnly a read-write open is refused.
     bool OpenImage(OpenMode mode);
     // False when data written through the image could not be flushed.
     bool CloseImage();
@@ -56,8 +72,9 @@ public:
     // Reads nCount archive bytes from archive offset dwOffset. Bytes beyond
     // the end of the image read as zero. True when every byte came from the image.
     bool ReadAt(std::uint32_t dwOffset, void* lpBuf, std::uint32_t nCount);
-    // Writes nCount bytes over the archive from dwOffset, user data only.
-    // False when any seek or write failed.
+    // Writes nCount bytes over the archive from dwOffset: user data, and the
+    // checksums of the raw sectors that had valid ones (see above). False
+    // when any seek or write failed.
     bool WriteAt(std::uint32_t dwOffset, const void* lpBuf, std::uint32_t nCount);
 
     // Archive bytes that the open image holds from archive offset 0 on
@@ -67,19 +84,37 @@ public:
     // Where archive offset dwOffset lies in the image file.
     std::uint64_t ImagePosition(std::uint32_t dwOffset) const;
 
+    // The layout of the open file `file` (its position moves).
+    static Layout DetectLayout(BinaryFile& file);
+    // Sets the three geometry fields to `layout`'s.
+    void UseLayout(Layout layout);
+    Layout CurrentLayout() const { return m_nSectorHeaderSize == 0 ? Layout::Plain : Layout::Raw; }
+    // "raw 2352-byte sectors" or "plain 2048-byte sectors".
+    static const char* LayoutName(Layout layout);
+
+    // The file that holds the sectors: the data file of a cue sheet, else m_strImagePath.
+    const std::string& ImageFile() const { return m_strImageFile.empty() ? m_strImagePath : m_strImageFile; }
+
     IMessageSink& Messages() { return m_messages; }
 
-    // The image path exactly as the user gave it; every open uses it, so the
+    // The image path exactly as the user gave it (shown in messages), so the
     // chosen file is found on file systems whose names are case-sensitive.
     std::string m_strImagePath;
+    // The data file named by a cue sheet at m_strImagePath; empty when the
+    // image was given directly. Every open uses ImageFile().
+    std::string m_strImageFile;
     BinaryFile m_file;
-    const std::int32_t m_nRawSectorSize = 2352;
-    const std::int32_t m_nSectorHeaderSize = 24;
-    const std::int32_t m_nSectorTrailerSize = 280;
+    // The geometry of the layout found by the last OpenImage; raw until then.
+    std::int32_t m_nRawSectorSize = 2352;
+    std::int32_t m_nSectorHeaderSize = 24;
+    std::int32_t m_nSectorTrailerSize = 280;
     std::string m_strArchiveName;
     std::int32_t m_nStartSector = 0;
     std::uint32_t m_nArchiveSize = 0;
     bool m_bLocated = false;
+    // Looking only: every open is read-only and an interrupted import's
+    // journal is left as found (qorlu verify reports it).
+    bool m_bInspectOnly = false;
 
 protected:
     std::uint32_t UserDataSize() const {
@@ -88,7 +123,9 @@ protected:
 
 private:
     IMessageSink& m_messages;
-    std::vector<std::uint8_t> m_rawScratch; // whole raw sectors of one read run
+    bool WriteRawSectors(std::uint32_t dwOffset, const std::uint8_t* in, std::uint32_t nCount);
+
+    std::vector<std::uint8_t> m_rawScratch; // whole raw sectors of one read or write run
 };
 
 } // namespace qorlu

@@ -3,6 +3,7 @@
 
 #include "shell/ByteOrder.h"
 #include "shell/Text.h"
+#include "tests/support/IndependentReader.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
 #include "tools/AfsBuilder.h"
@@ -12,7 +13,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 namespace qorlu {
 namespace {
@@ -45,23 +45,8 @@ struct Disc {
     // The archive as libcdio reads it out of the raw image through a cue sheet.
     std::vector<std::uint8_t> ReadArchiveIndependently() {
         const std::string cue = dir / "disc.cue";
-        std::ofstream(cue) << "FILE \"disc.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n";
-        const auto info = RunProgram("cd-info", {"--no-device-info", "--no-cddb", "--iso9660", "--cue-file", cue});
-        std::smatch m;
-        const std::regex line(R"(\[LSN\s+(\d+)\]\s+(\d+)\s.*filedata\.afs)", std::regex::icase);
-        if (!std::regex_search(info.out, m, line)) {
-            ADD_FAILURE() << "cd-info did not list the archive:\n" << info.out << info.err;
-            return {};
-        }
-        const std::size_t size = std::stoul(m[2]);
-        const std::string out = dir / "independent.afs";
-        const auto read = RunProgram("cd-read", {"--cue-file", cue, "--mode", "m2f1", "--start", m[1],
-                                                 "--number", std::to_string((size + 2047) / 2048), "--no-hexdump",
-                                                 "-o", out});
-        EXPECT_EQ(read.exitCode, 0) << read.err;
-        auto bytes = test::ReadFileBytes(out);
-        bytes.resize(size);
-        return bytes;
+        test::WriteRawCueSheet(cue, bin);
+        return test::ReadFileThroughCue(cue, "filedata.afs", dir / "independent.afs");
     }
 };
 

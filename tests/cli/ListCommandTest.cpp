@@ -56,8 +56,10 @@ TEST(ListCommand, PrintsTheIndexOfAnAuthoredDiscAsBuilt) {
     const auto r = RunProgram(kQorlu, {"list", bin});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("Size of filedtata.afs mismatch."), std::string::npos) << "a warning, not a stop";
-    const auto lines = SplitLines(r.out);
-    ASSERT_EQ(lines.size(), 5 + kEntries.size());
+    auto lines = SplitLines(r.out);
+    ASSERT_EQ(lines.size(), 6 + kEntries.size());
+    EXPECT_EQ(lines[0], "layout\traw 2352-byte sectors");
+    lines.erase(lines.begin());
     EXPECT_EQ(lines[1], "archive size\t" + std::to_string(afs.bytes.size()));
     EXPECT_EQ(lines[2], "entry count\t4");
     EXPECT_EQ(lines[3], "name directory offset\t" + std::to_string(afs.nameDirOffset));

@@ -26,7 +26,10 @@ cp "$BLK"_001 "$WORK/edited_001"
 "$QORLU" block-export "$BLK"
 cmp "$BLK"_001 "$WORK/edited_001"
 
+"$QORLU" verify "$WORK/disc.bin" >/dev/null
 "$QORLU" import "$WORK/disc.bin" "$TEX" "$BLK" --yes >/dev/null 2>&1
+# The sectors written carry checksums of their new bytes.
+"$QORLU" verify "$WORK/disc.bin" >/dev/null
 "$QORLU" extract "$WORK/disc.bin" "$WORK/again" 2>/dev/null
 # A recorded size never drops below the slot space - 2047, so an entry may
 # come back with the slot's old bytes after the new ones.

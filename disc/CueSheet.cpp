@@ -1,0 +1,113 @@
+#include "disc/CueSheet.h"
+
+#include "shell/BinaryFile.h"
+#include "shell/Message.h"
+#include "shell/Text.h"
+
+#include <filesystem>
+#include <sstream>
+
+namespace qorlu {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A sheet is a few lines of text; anything larger is not one.
+constexpr std::uintmax_t kMaxSheetBytes = 1 << 20;
+
+std::string Trim(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return {};
+    const auto last = s.find_last_not_of(" \t\r");
+    return s.substr(first, last - first + 1);
+}
+
+// The file name of a FILE line's arguments: quoted, or everything up to the
+// last word (the file type).
+std::string FileNameOf(const std::string& rest) {
+    if (!rest.empty() && rest[0] == '"') {
+        const auto close = rest.find('"', 1);
+        return rest.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    const auto space = rest.find_last_of(" \t");
+    return space == std::string::npos ? rest : Trim(rest.substr(0, space));
+}
+
+// `wanted` below `folder`, each component as written when it exists, else
+// the one entry of the folder whose name matches it case-blind.
+fs::path FindCaseBlind(const fs::path& folder, const fs::path& wanted) {
+    fs::path at = folder;
+    std::error_code ec;
+    for (const auto& part : wanted) {
+        fs::path next = at / part;
+        if (!fs::exists(next, ec) && part != ".." && part != ".") {
+            const std::string upper = ToUpperAscii(part.string());
+            for (const auto& entry : fs::directory_iterator(at.empty() ? fs::path(".") : at, ec)) {
+                if (ToUpperAscii(entry.path().filename().string()) == upper) {
+                    next = at / entry.path().filename();
+                    break;
+                }
+            }
+        }
+        at = next;
+    }
+    return at;
+}
+
+} // namespace
+
+bool IsCueSheetPath(const std::string& path) {
+    return path.size() >= 4 && ToUpperAscii(path.substr(path.size() - 4)) == ".CUE";
+}
+
+std::optional<std::string> DataFileOfCueSheet(const std::string& sheetPath, std::string& problem) {
+    std::error_code ec;
+    const auto size = fs::file_size(sheetPath, ec);
+    const auto bytes = !ec && size <= kMaxSheetBytes ? ReadWholeFile(sheetPath) : std::nullopt;
+    if (!bytes) {
+        problem = CanNotReadFile(sheetPath);
+        return std::nullopt;
+    }
+    std::istringstream lines(std::string(bytes->begin(), bytes->end()));
+    std::string line;
+    std::optional<std::string> file; // the current FILE, until its first TRACK is seen
+    std::optional<std::string> chosen;
+    while (!chosen && std::getline(lines, line)) {
+        line = Trim(line);
+        const auto space = line.find_first_of(" \t");
+        const std::string keyword = ToUpperAscii(line.substr(0, space));
+        const std::string rest = space == std::string::npos ? std::string() : Trim(line.substr(space));
+        if (keyword == "FILE") {
+            file = FileNameOf(rest);
+        } else if (keyword == "TRACK" && file) {
+            std::istringstream words(rest);
+            std::string number;
+            std::string mode;
+            words >> number >> mode;
+            mode = ToUpperAscii(mode);
+            if (mode == "MODE2/2352" || mode == "MODE1/2048") chosen = file;
+            file.reset();
+        }
+    }
+    if (!chosen || chosen->empty()) {
+        problem = "no MODE2/2352 or MODE1/2048 data track in the cue sheet\n" + sheetPath;
+        return std::nullopt;
+    }
+    std::string name = *chosen;
+#ifndef _WIN32
+    // Sheets written on Windows separate folders with backslashes.
+    for (char& c : name)
+        if (c == '\\') c = '/';
+#endif
+    const fs::path folder = fs::path(sheetPath).parent_path();
+    fs::path data = folder / name;
+    if (!fs::exists(data, ec)) data = FindCaseBlind(folder, fs::path(name));
+    if (!fs::is_regular_file(data, ec)) {
+        problem = "the file that the cue sheet\n" + sheetPath + "\nnames does not exist:\n" + (folder / name).string();
+        return std::nullopt;
+    }
+    return data.string();
+}
+
+} // namespace qorlu
