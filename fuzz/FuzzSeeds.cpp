@@ -1,0 +1,202 @@
+#include "fuzz/FuzzSeeds.h"
+
+#include "fuzz/FuzzWorkspace.h"
+#include "shell/ByteOrder.h"
+#include "texture/FlagSheet.h"
+#include "texture/TextureExport.h"
+#include "texture/TextureFormat.h"
+#include "tools/AfsBuilder.h"
+#include "tools/SampleContainers.h"
+
+#include <zlib.h>
+
+#include <stdexcept>
+
+namespace qorlu::fuzz {
+
+namespace {
+
+using tools::PatternBytes;
+
+// Entries of the kinds the game's archive holds: folders, ".ADX" in either
+// case, a root entry, an empty one.
+std::vector<tools::AfsBuildEntry> SeedEntries() {
+    return {
+        {"BGM/TITLE.ADX", PatternBytes(3000, 1), 0},
+        {"se/Click.adx", PatternBytes(700, 2), 0},
+        {"DATA/A/B.BIN", PatternBytes(100, 3), 0},
+        {"README.TXT", PatternBytes(7, 4), 0},
+        {"DATA/EMPTY.BIN", {}, 0},
+    };
+}
+
+Bytes Archive(std::uint32_t alignment, std::uint32_t gap) {
+    tools::AfsBuildOptions options;
+    options.alignment = alignment;
+    options.gapBeforeNames = gap;
+    return tools::BuildAfs(SeedEntries(), options).bytes;
+}
+
+std::vector<Seed> DiscSeeds(std::string_view target) {
+    struct Layout {
+        const char* name;
+        std::uint8_t flags;
+    };
+    const Layout layouts[] = {{"raw", 0},
+                              {"plain", kPlainLayout},
+                              {"raw-cue", kThroughCue},
+                              {"plain-cue", kPlainLayout | kThroughCue}};
+    const Bytes sectorAligned = Archive(2048, 0);
+    const Bytes packed = Archive(16, 100);
+    std::vector<Seed> seeds;
+    for (const Layout& layout : layouts) {
+        DiscInput disc;
+        disc.flags = layout.flags;
+        disc.payload = sectorAligned;
+        seeds.push_back({std::string(layout.name) + "-2048", EncodeDiscInput(disc)});
+        disc.payload = packed;
+        seeds.push_back({std::string(layout.name) + "-16", EncodeDiscInput(disc)});
+    }
+    // Whole image files, as a user's dump would be.
+    for (const std::uint8_t layout : {std::uint8_t{0}, std::uint8_t{kPlainLayout}}) {
+        DiscInput composed;
+        composed.flags = layout;
+        composed.payload = sectorAligned;
+        DiscInput verbatim;
+        verbatim.flags = static_cast<std::uint8_t>(kVerbatim | layout);
+        verbatim.payload = ComposeImage(composed);
+        seeds.push_back({layout ? "verbatim-plain" : "verbatim-raw", EncodeDiscInput(verbatim)});
+    }
+    // A sheet with an unquoted name.
+    DiscInput sheet;
+    sheet.flags = kThroughCue;
+    sheet.cue = "FILE disc.bin BINARY\n TRACK 1 MODE2/2352\n  INDEX 1 00:00:00\n";
+    sheet.payload = sectorAligned;
+    seeds.push_back({"raw-cue-unquoted", EncodeDiscInput(sheet)});
+
+    if (target == "extract") {
+        for (std::uint8_t filter = 0; filter < 3; ++filter) {
+            DiscInput disc;
+            disc.flags = static_cast<std::uint8_t>(filter << kFilterShift);
+            disc.payload = sectorAligned;
+            seeds.push_back({"filter-" + std::to_string(filter), EncodeDiscInput(disc)});
+        }
+        DiscInput beside;
+        beside.flags = kIntoImageFolder;
+        beside.payload = sectorAligned;
+        seeds.push_back({"beside-image", EncodeDiscInput(beside)});
+    }
+    if (target == "import") {
+        // The same length, a longer one that still fits, nothing, for several entries.
+        const std::pair<std::uint16_t, std::uint16_t> imports[] = {{0, 3000}, {1, 1800}, {3, 0}, {4, 40}, {2, 2048}};
+        for (const auto& [entry, length] : imports) {
+            for (const std::uint8_t flags : {std::uint8_t{0}, std::uint8_t{kPlainLayout}}) {
+                DiscInput disc;
+                disc.flags = flags;
+                disc.entry = entry;
+                disc.replacementLength = length;
+                disc.payload = sectorAligned;
+                seeds.push_back({"entry" + std::to_string(entry) + "-" + std::to_string(length) +
+                                     (flags ? "-plain" : "-raw"),
+                                 EncodeDiscInput(disc)});
+            }
+        }
+    }
+    return seeds;
+}
+
+Bytes ConverterInput(int number, const Bytes& container, const Bytes& file) {
+    Bytes out = {0, static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+                 static_cast<std::uint8_t>(container.size()), static_cast<std::uint8_t>(container.size() >> 8),
+                 static_cast<std::uint8_t>(container.size() >> 16)};
+    if (container.size() >= (1u << 24)) throw std::length_error("seed container");
+    out.insert(out.end(), container.begin(), container.end());
+    out.insert(out.end(), file.begin(), file.end());
+    return out;
+}
+
+std::vector<Seed> TextureSeeds() {
+    const Bytes container = tools::MakeTextureContainer();
+    std::vector<Seed> seeds;
+    for (const TextureInfo& info : ScanTextures(container)) {
+        Bytes bitmap = BuildTextureBitmap(container, info);
+        // Other pixels, so that the import changes something.
+        for (std::size_t i = bitmap.size() - static_cast<std::size_t>(info.pixelByteCount); i < bitmap.size(); ++i)
+            bitmap[i] = static_cast<std::uint8_t>(bitmap[i] + 1);
+        seeds.push_back({"texture-" + std::to_string(info.number), ConverterInput(info.number, container, bitmap)});
+    }
+    return seeds;
+}
+
+// A sheet of `count` images of width x height: header, table, palette, images.
+Bytes Sheet(std::uint16_t count, std::uint8_t width, std::uint8_t height) {
+    const std::size_t palette = 20 + 8 * std::size_t{count} + 12;
+    Bytes sheet(palette + 1024, 0xCC);
+    WriteLE16(sheet.data(), count);                                    // image count
+    sheet[2] = width;                                                  // width
+    sheet[3] = height;                                                 // height
+    WriteLE32(sheet.data() + 12, static_cast<std::uint32_t>(palette)); // palette offset
+    for (std::size_t i = 0; i < 1024; ++i) sheet[palette + i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t k = 0; k < count; ++k) {
+        WriteLE32(sheet.data() + 20 + 8 * k, static_cast<std::uint32_t>(sheet.size())); // pixel data offset
+        const Bytes image = PatternBytes(std::size_t{width} * height, static_cast<std::uint32_t>(k + 10));
+        sheet.insert(sheet.end(), image.begin(), image.end());
+    }
+    return sheet;
+}
+
+std::vector<Seed> FlagSheetSeeds() {
+    std::vector<Seed> seeds;
+    const std::pair<std::uint8_t, std::uint8_t> shapes[] = {{30, 20}, {8, 8}, {5, 3}};
+    for (const auto& [width, height] : shapes) {
+        const Bytes sheet = Sheet(3, width, height);
+        const auto header = ReadFlagSheetHeader(sheet);
+        Bytes palette(1024);
+        ConvertPalette(std::span(sheet).subspan(header->paletteOffset, 1024), 256, palette);
+        Bytes bitmap = BuildFlagSheetBitmap(sheet, *header, palette, *FlagSheetImageOffset(sheet, *header, 1));
+        bitmap.back() ^= 0x55;
+        bitmap[1078] ^= 0x33;
+        seeds.push_back({"sheet-" + std::to_string(width) + "x" + std::to_string(height),
+                         ConverterInput(1, sheet, bitmap)});
+    }
+    return seeds;
+}
+
+// One block behind 16 bytes of the container's own data.
+Bytes SingleBlockContainer(const Bytes& data) {
+    Bytes out(16, 0xEE);
+    uLongf packed = compressBound(static_cast<uLong>(data.size()));
+    Bytes stream(packed);
+    if (compress2(stream.data(), &packed, data.data(), static_cast<uLong>(data.size()), 9) != Z_OK)
+        throw std::runtime_error("compress2");
+    Bytes header(32, 0);
+    WriteLE32(header.data(), 0xA1B2C3D4);                          // first header word
+    WriteLE32(header.data() + 4, static_cast<std::uint32_t>(packed)); // packed size
+    WriteLE32(header.data() + 8, static_cast<std::uint32_t>(data.size())); // unpacked size
+    WriteLE32(header.data() + 12, 0x5E6F7081);                     // last header word
+    out.insert(out.end(), header.begin(), header.end());
+    out.insert(out.end(), stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(packed));
+    return out;
+}
+
+std::vector<Seed> BlockSeeds() {
+    const std::string text = "a line of made-up game text\nanother line of made-up game text\n";
+    const Bytes data(text.begin(), text.end());
+    return {
+        {"indexed-1", ConverterInput(1, tools::MakeBlockContainer(), data)},
+        {"indexed-2", ConverterInput(2, tools::MakeBlockContainer(), {})},
+        {"single", ConverterInput(0, SingleBlockContainer(PatternBytes(300, 5)), data)},
+    };
+}
+
+} // namespace
+
+std::vector<Seed> SeedsFor(std::string_view target) {
+    if (target == "locate" || target == "extract" || target == "import") return DiscSeeds(target);
+    if (target == "texture") return TextureSeeds();
+    if (target == "flagsheet") return FlagSheetSeeds();
+    if (target == "blocks") return BlockSeeds();
+    return {};
+}
+
+} // namespace qorlu::fuzz
