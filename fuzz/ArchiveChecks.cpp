@@ -8,6 +8,7 @@
 #include "shell/ByteOrder.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/QuietProgress.h"
 #include "tools/AfsBuilder.h"
 #include "unpacker/ExtractProgress.h"
 
@@ -117,15 +118,7 @@ std::uint64_t LargestFileIn(const Snapshot& shot) {
     return largest;
 }
 
-class QuietProgress final : public IExtractProgress {
-public:
-    bool IsCancelled() override { return false; }
-    void SetRange(int, int) override {}
-    void SetPos(int) override {}
-    void SetText(std::string) override {}
-    void Close() override { closes.fetch_add(1); }
-    std::atomic<int> closes{0};
-};
+using test::QuietProgress;
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "shell/ByteOrder.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/QuietProgress.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
 #include "tools/AfsBuilder.h"
@@ -22,14 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using tools::PatternBytes;
 
-class QuietProgress final : public IExtractProgress {
-public:
-    bool IsCancelled() override { return false; }
-    void SetRange(int, int) override {}
-    void SetPos(int) override {}
-    void SetText(std::string) override {}
-    void Close() override {}
-};
+using test::QuietProgress;
 
 // Runs the extraction job of `archive` into `folder`, on this thread.
 std::uint32_t ExtractAll(CAfsArchive& archive, const std::string& folder) {

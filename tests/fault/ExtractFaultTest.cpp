@@ -8,6 +8,7 @@
 #include "tests/support/DiscFixture.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/QuietProgress.h"
 #include "tests/support/TempDir.h"
 #include "tools/AfsBuilder.h"
 #include "unpacker/ExtractProgress.h"
@@ -26,14 +27,7 @@ namespace fs = std::filesystem;
 using test::MessageRecorder;
 using tools::PatternBytes;
 
-class QuietProgress final : public IExtractProgress {
-public:
-    bool IsCancelled() override { return false; }
-    void SetRange(int, int) override {}
-    void SetPos(int) override {}
-    void SetText(std::string) override {}
-    void Close() override {}
-};
+using test::QuietProgress;
 
 std::string Native(std::string s) {
     for (char& c : s)
