@@ -80,6 +80,8 @@ std::optional<std::string> DataFileOfCueSheet(const std::string& sheetPath, std:
         const std::string rest = space == std::string::npos ? std::string() : Trim(line.substr(space));
         if (keyword == "FILE") {
             file = FileNameOf(rest);
+            // A name with a NUL byte names no file.
+            if (file->find('\0') != std::string::npos) file.reset();
         } else if (keyword == "TRACK" && file) {
             std::istringstream words(rest);
             std::string number;

@@ -102,10 +102,15 @@ JournalState Check(int fd, JournalHeader& header) {
     if (::fstat(fd, &st) != 0) return JournalState::Unreadable;
     const auto length = static_cast<std::uint64_t>(st.st_size);
     std::uint8_t head[kHeaderSize];
+    // Only a file that begins as a journal does (or is shorter than the magic
+    // and agrees with it so far) is ever taken for one and deleted; anything
+    // else under the journal's name is somebody's file and is left alone.
+    const auto begun = static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof kMagic));
+    if (!ReadFully(fd, head, begun, 0)) return JournalState::Unreadable;
+    if (std::memcmp(head, kMagic, begun) != 0) return JournalState::Foreign;
     if (length < kHeaderSize + kTrailerSize || !ReadFully(fd, head, kHeaderSize, 0))
         return JournalState::Incomplete;
-    if (std::memcmp(head, kMagic, sizeof kMagic) != 0 || ReadLE32(head + 8) != kVersion)
-        return JournalState::Incomplete;
+    if (ReadLE32(head + 8) != kVersion) return JournalState::Incomplete;
     header.rawSectorSize = ReadLE32(head + 12);
     header.imageLength = std::uint64_t{ReadLE32(head + 16)} | std::uint64_t{ReadLE32(head + 20)} << 32;
     header.sectorCount = ReadLE32(head + 24);
@@ -129,6 +134,9 @@ JournalState Check(int fd, JournalHeader& header) {
 }
 
 JournalState Inspect(const std::string& path, JournalHeader& header) {
+    // A name with a NUL byte would reach the system cut short, naming
+    // another file.
+    if (path.find('\0') != std::string::npos) return JournalState::None;
     std::error_code ec;
     const auto status = std::filesystem::symlink_status(path, ec);
     if (ec || !std::filesystem::exists(status)) return JournalState::None;
@@ -148,7 +156,7 @@ RecoveryResult RecoverFromJournal(const std::string& imageFile) {
     const std::string path = JournalPathFor(imageFile);
     JournalHeader header;
     const JournalState state = Inspect(path, header);
-    if (state == JournalState::None) return RecoveryResult::NothingToDo;
+    if (state == JournalState::None || state == JournalState::Foreign) return RecoveryResult::NothingToDo;
     if (state == JournalState::Incomplete) {
         // Written before the image was touched and never finished: the
         // image is as it was. A journal that cannot be deleted does no harm.
@@ -204,7 +212,10 @@ void CImageJournal::AddRange(std::uint64_t position, std::uint64_t count) {
 bool CImageJournal::Begin() {
     if (m_sectors.size() > UINT32_MAX) return false;
     m_sectorBuffer.assign(m_rawSectorSize, 0);
-    m_file = std::fopen(m_path.c_str(), "wb");
+    // Created exclusively: a file of somebody else's under the journal's
+    // name is never emptied; the import fails instead.
+    if (m_path.find('\0') != std::string::npos) return false;
+    m_file = std::fopen(m_path.c_str(), "wbx");
     if (m_file == nullptr) return false;
     m_ok = true;
     m_crc = 0;

@@ -33,6 +33,7 @@ enum class JournalState {
     Incomplete, // a journal that was never finished: the image was not touched
     Complete,   // an import may have changed the image: it must be rolled back
     Unreadable, // a journal that exists but cannot be read
+    Foreign,    // a file under the journal's name that is no journal: left alone
 };
 
 // What the journal of `imageFile` holds; reads it, changes nothing.

@@ -40,6 +40,8 @@ BinaryFile::~BinaryFile() { Close(); }
 
 bool BinaryFile::Open(const std::string& path, Mode mode) {
     Close();
+    // The system would read such a name only up to its NUL byte: another file.
+    if (path.find('\0') != std::string::npos) return false;
     const char* how = mode == Mode::Read        ? "rb"
                       : mode == Mode::ReadWrite ? "r+b"
                       : mode == Mode::CreateNew ? "wbx"

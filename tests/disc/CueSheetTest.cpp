@@ -50,6 +50,8 @@ const SheetCase kSheets[] = {
      "no MODE2/2352 or MODE1/2048 data track in the cue sheet"},
     {"Empty", "", {}, "", "no MODE2/2352 or MODE1/2048 data track"},
     {"MissingFile", "FILE \"gone.bin\" BINARY\n  TRACK 01 MODE2/2352\n", {}, "", "names does not exist:\n"},
+    {"NameWithANulByte", std::string("FILE game.bin\0\0<FILE BINARY\n  TRACK 01 MODE2/2352\n", 50), {"game.bin"}, "",
+     "no MODE2/2352 or MODE1/2048 data track"},
 };
 
 class Sheets : public ::testing::TestWithParam<SheetCase> {};

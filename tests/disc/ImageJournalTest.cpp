@@ -101,7 +101,8 @@ const Damage kDamages[] = {
     {"SectorByteFlipped", [](std::vector<std::uint8_t>& j) { j[32 + 8 + 1000] ^= 1; }},
     {"SectorNumberChanged", [](std::vector<std::uint8_t>& j) { j[32] ^= 1; }},
     {"ChecksumChanged", [](std::vector<std::uint8_t>& j) { j.back() ^= 0x80; }},
-    {"OtherMagic", [](std::vector<std::uint8_t>& j) { j[0] = 'X'; }},
+    {"CutWithinTheMagic", [](std::vector<std::uint8_t>& j) { j.resize(5); }},
+    {"OtherVersion", [](std::vector<std::uint8_t>& j) { j[8] ^= 2; }},
     {"SectorCountRaised", [](std::vector<std::uint8_t>& j) { j[24] += 1; }},
 };
 
@@ -147,6 +148,47 @@ TEST(ImageJournal, AJournalThatCannotBeWrittenLeavesNothingBehind) {
     EXPECT_FALSE(journal.Write([&](std::uint64_t, std::uint8_t*) { return ++calls < 2; }));
     EXPECT_EQ(calls, 2);
     EXPECT_FALSE(fs::exists(JournalPathFor(image)));
+}
+
+// A file under the journal's name that does not begin as a journal does is
+// somebody's: no open deletes it, and an import does not empty it.
+TEST(ImageJournal, AFileThatIsNoJournalIsLeftAlone) {
+    for (const std::string content : {"notes of mine", "QORLUJNX and more", "Q"}) {
+        SCOPED_TRACE(content);
+        test::TempDir dir;
+        const std::string image = dir / "disc.bin";
+        const auto imageBytes = tools::PatternBytes(2352 * 4, 1);
+        WriteFileBytes(image, imageBytes);
+        const std::vector<std::uint8_t> theirs(content.begin(), content.end());
+        WriteFileBytes(JournalPathFor(image), theirs);
+        const bool looksLikeTheMagic = content == "Q";
+        EXPECT_EQ(InspectJournal(image), looksLikeTheMagic ? JournalState::Incomplete : JournalState::Foreign);
+        if (looksLikeTheMagic) continue; // a journal cut within its first bytes: deleted, as it should be
+        EXPECT_EQ(RecoverFromJournal(image), RecoveryResult::NothingToDo);
+        CImageJournal journal(image, 2352, imageBytes.size());
+        journal.AddRange(0, 2352);
+        EXPECT_FALSE(journal.Write([](std::uint64_t, std::uint8_t*) { return true; }));
+        EXPECT_EQ(ReadFileBytes(JournalPathFor(image)), theirs);
+        EXPECT_EQ(ReadFileBytes(image), imageBytes);
+    }
+}
+
+// An image name with a NUL byte would reach the system as a shorter name:
+// the image file itself, under a journal's name.
+TEST(ImageJournal, ANameWithANulByteNeverNamesAnotherFile) {
+    test::TempDir dir;
+    const std::string image = dir / "disc.bin";
+    const auto imageBytes = tools::PatternBytes(2352 * 2, 3);
+    WriteFileBytes(image, imageBytes);
+    const std::string cut = image + std::string(1, '\0') + "rest";
+    EXPECT_EQ(InspectJournal(cut), JournalState::None);
+    EXPECT_EQ(RecoverFromJournal(cut), RecoveryResult::NothingToDo);
+    CImageJournal journal(cut, 2352, imageBytes.size());
+    journal.AddRange(0, 2352);
+    EXPECT_FALSE(journal.Write([](std::uint64_t, std::uint8_t*) { return true; }));
+    BinaryFile file;
+    EXPECT_FALSE(file.Open(cut, BinaryFile::Mode::ReadWrite));
+    EXPECT_EQ(ReadFileBytes(image), imageBytes);
 }
 
 // A file that nobody may open for writing while it runs as a program, even
