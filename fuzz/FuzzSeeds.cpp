@@ -10,6 +10,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace qorlu::fuzz {
@@ -106,12 +107,19 @@ std::vector<Seed> DiscSeeds(std::string_view target) {
 }
 
 Bytes ConverterInput(int number, const Bytes& container, const Bytes& file) {
-    Bytes out = {0, static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-                 static_cast<std::uint8_t>(container.size()), static_cast<std::uint8_t>(container.size() >> 8),
-                 static_cast<std::uint8_t>(container.size() >> 16)};
     if (container.size() >= (1u << 24)) throw std::length_error("seed container");
-    out.insert(out.end(), container.begin(), container.end());
-    out.insert(out.end(), file.begin(), file.end());
+    const std::uint8_t head[6] = {0,
+                                  static_cast<std::uint8_t>(number),
+                                  static_cast<std::uint8_t>(number >> 8),
+                                  static_cast<std::uint8_t>(container.size()),
+                                  static_cast<std::uint8_t>(container.size() >> 8),
+                                  static_cast<std::uint8_t>(container.size() >> 16)};
+    // Sized once and filled in place: no growth of a short vector, which
+    // GCC's -O3 bounds check misreads.
+    Bytes out(sizeof head + container.size() + file.size());
+    std::copy(std::begin(head), std::end(head), out.begin());
+    std::copy(container.begin(), container.end(), out.begin() + sizeof head);
+    std::copy(file.begin(), file.end(), out.begin() + static_cast<std::ptrdiff_t>(sizeof head + container.size()));
     return out;
 }
 
