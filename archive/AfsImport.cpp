@@ -60,21 +60,43 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
     }
     replacement.Close();
 
-    if (!OpenImage(OpenMode::ReadWrite)) {
-        Messages().Show(ImportNotice("can not open ISO file!"));
-        return 0;
-    }
     const auto newLength = static_cast<std::uint32_t>(data.size());
     // Below a slot of 2047 bytes the raise rule has nothing to raise to, and
     // the length itself is recorded.
     std::uint32_t recorded = newLength;
     if (space >= kSlotSlack && newLength < space - kSlotSlack) recorded = space - kSlotSlack;
     const bool sizeChanged = newLength != oldSize;
+
+    // The name directory is found as the first nonzero byte after the end of
+    // the last entry in the table. When that entry's size changes, the bytes
+    // from its new end up to the directory must be zero for the next load to
+    // find the directory where it is: they are cleared, inside the entry's
+    // slot. Where the slot does not reach the directory (a damaged table)
+    // they cannot be, and the size is not changed at all.
+    std::uint32_t clearFrom = 0;
+    std::uint32_t clearCount = 0;
+    if (sizeChanged && nIndex + 1 == m_nEntryCount) {
+        const std::uint64_t newEnd = std::uint64_t{offset} + recorded;
+        const std::uint64_t dir = m_nNameDirOffset;
+        if (newEnd > dir || dir - newEnd > kNameDirSearchSize || dir > std::uint64_t{offset} + space) {
+            Messages().Show(ImportNotice(
+                "the size of the last entry can not change:\nthe archive's name directory would not be found again"));
+            return 0;
+        }
+        clearFrom = static_cast<std::uint32_t>(newEnd);
+        clearCount = static_cast<std::uint32_t>(dir - newEnd);
+    }
+    const std::vector<std::uint8_t> zeros(clearCount, 0);
+
+    if (!OpenImage(OpenMode::ReadWrite)) {
+        Messages().Show(ImportNotice("can not open ISO file!"));
+        return 0;
+    }
     std::uint8_t word[4];
     WriteLE32(word, recorded);
 
-    // Every write of this import: the data, then the table's and the name
-    // record's size fields.
+    // Every write of this import: the data, the cleared end of the last
+    // entry's slot, then the table's and the name record's size fields.
     struct Piece {
         std::uint32_t offset;
         const std::uint8_t* bytes;
@@ -82,6 +104,7 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
     };
     std::vector<Piece> pieces;
     if (newLength > 0) pieces.push_back({offset, data.data(), newLength});
+    if (clearCount > 0) pieces.push_back({clearFrom, zeros.data(), clearCount});
     if (sizeChanged) {
         pieces.push_back({12 + 8 * nIndex, word, 4});
         pieces.push_back({m_nNameDirOffset + 48 * nIndex + 44, word, 4});

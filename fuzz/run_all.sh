@@ -6,7 +6,8 @@
 #
 # Environment: QORLU_FUZZ_BUILD (build folder, default build-fuzz),
 # QORLU_FUZZ_CORPUS (kept corpus folder; default a temporary one, removed),
-# QORLU_FUZZ_TARGETS (space-separated subset), QORLU_FUZZ_NO_BUILD=1.
+# QORLU_FUZZ_TARGETS (space-separated subset), QORLU_FUZZ_NO_BUILD=1,
+# QORLU_FUZZ_SEED and QORLU_FUZZ_RUNS (see below).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,12 +32,18 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:handle_abort=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
+# QORLU_FUZZ_SEED and QORLU_FUZZ_RUNS make a run repeatable: the same
+# mutations, as many of them, on every machine (the time stays the cap).
+fixed=""
+[ -n "${QORLU_FUZZ_SEED:-}" ] && fixed="$fixed -seed=$QORLU_FUZZ_SEED"
+[ -n "${QORLU_FUZZ_RUNS:-}" ] && fixed="$fixed -runs=$QORLU_FUZZ_RUNS"
+
 failed=0
 for t in $targets; do
   mkdir -p "$corpus/$t"
   log=$work/$t.log
   status=0
-  ("$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+  ("$build/fuzz/fuzz_$t" -max_total_time="$seconds" $fixed -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$artifacts/$t-" "$corpus/$t" "$build/fuzz/seeds/$t" >"$log" 2>&1) 2>/dev/null || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   files=$(find "$corpus/$t" -type f | wc -l)
@@ -48,7 +55,7 @@ for t in $targets; do
     done
     failed=1
   else
-    echo "ok   $t: ${runs:-?} executions in ${seconds} s, corpus $files files"
+    echo "ok   $t: ${runs:-?} executions (at most ${seconds} s), corpus $files files"
   fi
 done
 exit $failed

@@ -108,6 +108,40 @@ TEST(ImportEntry, TheSlotSpaceRuleAndTheRecordedSize) {
     }
 }
 
+// The name directory is found after the end of the last entry in the table:
+// whatever the last entry's new size, the next load finds the same directory
+// and the same names, and the slot beyond the recorded size is cleared.
+TEST(ImportEntry, TheLastEntryChangedInSizeKeepsTheNameDirectoryWhereItIs) {
+    // The last entry: 5000 bytes in a slot of 6144 that ends at the names.
+    const std::vector<tools::AfsBuildEntry> entries = {{"A/FIRST.BIN", PatternBytes(3000, 1), 0},
+                                                       {"C/LAST.BIN", PatternBytes(5000, 3), 0}};
+    struct Case {
+        std::size_t length;
+        std::uint32_t recorded;
+    } cases[] = {{100, 4097}, {0, 4097}, {4500, 4500}, {6000, 6000}, {6144, 6144}, {5000, 5000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        tools::AfsBuildOptions options;
+        options.gapBeforeNames = 1144;
+        Image image(entries, options);
+        ASSERT_EQ(image.archive.GetEntrySpace(1), 6144u);
+        const std::uint32_t dir = image.archive.m_nNameDirOffset;
+        ASSERT_EQ(image.archive.ImportEntry(image.Replacement(c.length), 1), 1);
+        EXPECT_TRUE(image.messages.Texts().empty());
+
+        CAfsArchive fresh(image.messages);
+        ASSERT_TRUE(fresh.LocateArchive(image.bin, "filedata.afs") && fresh.LoadIndex());
+        EXPECT_EQ(fresh.m_nNameDirOffset, dir);
+        EXPECT_EQ(fresh.GetEntryName(0), image.archive.GetEntryName(0));
+        EXPECT_EQ(fresh.GetEntryName(1), image.archive.GetEntryName(1));
+        EXPECT_EQ(fresh.GetEntrySize(1), c.recorded);
+        const auto bytes = image.ArchiveBytes();
+        const std::size_t end = image.layout.offsets[1] + std::max<std::size_t>(c.recorded, c.length);
+        EXPECT_TRUE(std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(end), bytes.begin() + dir,
+                                [](std::uint8_t b) { return b == 0; }));
+    }
+}
+
 TEST(ImportEntry, BelowA2047ByteSlotTheLengthIsRecorded) {
     tools::AfsBuildOptions options;
     options.alignment = 16;
