@@ -103,6 +103,11 @@ bool CAfsArchive::LoadOpenIndex() {
     const std::uint64_t nameDir = end + static_cast<std::uint64_t>(firstNonZero - scratch.begin());
     if (!InBounds(nameDir, std::uint64_t{48} * count, available))
         return RefuseIndex("the name directory does not fit in the image");
+    // A directory that overlaps the count or the entry table (a last entry
+    // that ends inside them) would share size fields with the table: an
+    // import would write one entry's size into another's.
+    if (nameDir < 8 + std::uint64_t{8} * count)
+        return RefuseIndex("the name directory overlaps the entry table");
 
     auto names = std::make_unique<AfsNameRecord[]>(count);
     ReadAt(static_cast<std::uint32_t>(nameDir), names.get(), static_cast<std::uint32_t>(48 * std::uint64_t{count}));

@@ -127,6 +127,27 @@ TEST(ArchiveIndex, RefusesCountsAndTablesThatCannotLieInsideTheImage) {
     }
 }
 
+// A last entry that ends inside the count or the table puts the name
+// directory over the table, where its size fields are other entries' sizes:
+// such an index is refused, so no import can write one entry's size into another.
+TEST(ArchiveIndex, RefusesANameDirectoryOverTheEntryTable) {
+    const auto valid = BuildAfs({{"A.BIN", PatternBytes(100, 1), 0}, {"B.BIN", PatternBytes(100, 2), 0}});
+    struct Case {
+        const char* what;
+        std::uint32_t offset;
+        std::uint32_t size;
+    } cases[] = {{"a null last entry", 0, 0}, {"a last entry ending in the table", 8, 4}, {"at the count", 0, 4}};
+    for (const auto& c : cases) {
+        auto bytes = valid.bytes;
+        WriteLE32(&bytes[8 + 8], c.offset);
+        WriteLE32(&bytes[8 + 8 + 4], c.size);
+        Loaded l(bytes);
+        EXPECT_FALSE(l.archive.LoadIndex()) << c.what;
+        EXPECT_EQ(l.archive.LastLoadProblem(), "the name directory overlaps the entry table") << c.what;
+        EXPECT_EQ(l.archive.m_nEntryCount, 0u) << c.what;
+    }
+}
+
 TEST(ArchiveIndex, AnEntryMovedIntoTheTableHasNoRoomAndEndsNoSlot) {
     auto afs = BuildAfs({{"A.BIN", PatternBytes(100, 1), 0}, {"B.BIN", PatternBytes(100, 2), 0},
                          {"C.BIN", PatternBytes(100, 3), 0}});
