@@ -50,13 +50,7 @@ struct Disc {
     }
 };
 
-std::vector<std::string> Tree(const fs::path& root) {
-    std::vector<std::string> files;
-    for (const auto& f : fs::recursive_directory_iterator(root))
-        if (f.is_regular_file()) files.push_back(fs::relative(f.path(), root).generic_string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
+using test::Tree;
 
 TEST(ExtractCommand, WritesTheArchivesTreeForEachFilter) {
     Disc disc;

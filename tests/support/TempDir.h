@@ -37,5 +37,7 @@ private:
 
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+// The files below `root`, as sorted relative paths with "/" separators.
+std::vector<std::string> Tree(const std::filesystem::path& root);
 
 } // namespace qorlu::test
