@@ -53,6 +53,13 @@ struct AfsNameRecord {
 static_assert(sizeof(AfsEntry) == 8);
 static_assert(sizeof(AfsNameRecord) == 48);
 
+// The message of an import refused because the archive changed since the
+// index was loaded.
+inline std::string ImageChangedSinceLoad(const std::string& path) {
+    return "The image was changed by another program since it was loaded:\n" + path +
+           "\nNothing was written. Load the image again, then import again.";
+}
+
 // The slot space of every entry of `entries` (see above), given the name
 // directory's offset and how many archive bytes the image holds.
 std::vector<std::uint32_t> ComputeSlotSpaces(const AfsEntry* entries, std::uint32_t count,
@@ -95,6 +102,9 @@ public:
     // Writes the replacement file lpszPath over entry nIndex inside the image
     // and records a changed size. 1 on success, 0 on failure (with a message).
     int ImportEntry(const std::string& lpszPath, std::uint32_t nIndex);
+    // True when the last ImportEntry was refused because another program had
+    // changed the archive since the index was loaded: load it again.
+    bool LastImportFoundImageChanged() const { return m_bImageChangedSinceLoad; }
 
     // Starts the extraction job on a worker thread. 0, with nothing started,
     // when the index is empty. The job reports to pProgress and ends by
@@ -118,6 +128,7 @@ private:
     void ClearIndex();
     bool LoadOpenIndex();
     int ImportEntryJournaled(const std::string& lpszPath, std::uint32_t nIndex);
+    bool IndexMatchesImage(std::uint32_t nIndex);
     std::uint32_t RunExtractJob(IExtractProgress& progress);
     bool RefuseIndex(std::string problem);
 
@@ -128,6 +139,7 @@ private:
     std::vector<std::uint8_t> m_copyBuffer; // ExtractEntry's, at most a few MiB
     std::string m_strLastMadeFolder;        // the folder ExtractEntry made last; reset by each job
     std::uint32_t m_nJobWritten = 0;        // entries the last job wrote whole
+    bool m_bImageChangedSinceLoad = false;
 };
 
 // The one archive that the running extraction job works on.

@@ -10,6 +10,7 @@
 #include "shell/ByteOrder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -22,7 +23,33 @@ constexpr std::uint32_t kSlotSlack = 2047;
 
 Notice ImportNotice(std::string text) { return SystemNotice(std::move(text), "", Outcome::Failure); }
 
+bool SameEntries(const std::uint8_t* table, const AfsEntry* entries, std::uint32_t count) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (ReadLE32(table + 8 * std::size_t{i}) != entries[i].offset ||
+            ReadLE32(table + 8 * std::size_t{i} + 4) != entries[i].size)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+bool CAfsArchive::IndexMatchesImage(std::uint32_t nIndex) {
+    // The count, the whole table (every entry's slot depends on the next
+    // one's offset), the entry's name record and how much archive the image
+    // holds: what the slot rule and the size fields of this import rest on.
+    if (ArchiveBytesInImage() != m_nArchiveBytesAtLoad) return false;
+    std::uint8_t word[4] = {};
+    if (!ReadAt(4, word, 4) || ReadLE32(word) != m_nEntryCount) return false;
+    std::vector<std::uint8_t> table(std::size_t{8} * m_nEntryCount);
+    if (!ReadAt(8, table.data(), static_cast<std::uint32_t>(table.size())) ||
+        !SameEntries(table.data(), m_pEntries.get(), m_nEntryCount))
+        return false;
+    if (nIndex >= m_nEntryCount) return true;
+    AfsNameRecord record{};
+    return ReadAt(m_nNameDirOffset + 48 * nIndex, &record, sizeof record) &&
+           std::memcmp(&record, &m_pNameRecords[nIndex], sizeof record) == 0;
+}
 
 int CAfsArchive::ImportEntry(const std::string& lpszPath, std::uint32_t nIndex) {
     // A replacement too large for memory is refused like an unreadable one;
@@ -88,8 +115,20 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
     }
     const std::vector<std::uint8_t> zeros(clearCount, 0);
 
+    m_bImageChangedSinceLoad = false;
     if (!OpenImage(OpenMode::ReadWrite)) {
-        Messages().Show(ImportNotice("can not open ISO file!"));
+        // A busy image has said so already; nothing else went wrong.
+        if (LastOpenFailure() != OpenFailure::InUse) Messages().Show(ImportNotice("can not open ISO file!"));
+        return 0;
+    }
+    // The index may be hours old: another program may have changed the
+    // archive since. Under the lock it is read again where this import
+    // depends on it; an import on a stale index would write one entry's
+    // data over another's or a size the image no longer has.
+    if (!IndexMatchesImage(nIndex)) {
+        CloseImage();
+        m_bImageChangedSinceLoad = true;
+        Messages().Show(ImportNotice(ImageChangedSinceLoad(m_strImagePath)));
         return 0;
     }
     std::uint8_t word[4];
@@ -97,12 +136,7 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
 
     // Every write of this import: the data, the cleared end of the last
     // entry's slot, then the table's and the name record's size fields.
-    struct Piece {
-        std::uint32_t offset;
-        const std::uint8_t* bytes;
-        std::uint32_t count;
-    };
-    std::vector<Piece> pieces;
+    std::vector<ArchiveWrite> pieces;
     if (newLength > 0) pieces.push_back({offset, data.data(), newLength});
     if (clearCount > 0) pieces.push_back({clearFrom, zeros.data(), clearCount});
     if (sizeChanged) {
@@ -112,36 +146,30 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
 
     bool written = true;
     if (!pieces.empty()) {
-        // The old contents of every sector that changes go to the journal,
-        // and reach the disk, before the image changes.
+        // Every sector is planned whole first and then written once, so that
+        // each holds either its old or its new bytes at every moment. The old
+        // contents go to the journal, and reach the disk, before the image
+        // changes; the journal goes before the lock is given up, so that no
+        // other program ever sees a finished import's journal.
+        SectorPlan plan;
         const auto imageLength = m_file.Length();
-        CImageJournal journal(ImageFile(), static_cast<std::uint32_t>(m_nRawSectorSize), imageLength.value_or(0));
-        for (const Piece& p : pieces) {
-            const std::uint64_t first = ImagePosition(p.offset);
-            const std::uint64_t last = ImagePosition(p.offset + p.count - 1);
-            journal.AddRange(first, last - first + 1);
-        }
-        const auto raw = static_cast<std::size_t>(m_nRawSectorSize);
-        const bool saved = imageLength && journal.Write([&](std::uint64_t sector, std::uint8_t* buffer) {
-            std::fill(buffer, buffer + raw, std::uint8_t{0});
-            if (!m_file.Seek(sector * raw)) return false;
-            m_file.Read(buffer, raw); // a short image reads short; the rest stays zero
-            return true;
-        });
-        if (!saved) {
+        const auto identity = m_file.Handle().Identity();
+        const bool planned = imageLength && identity && PlanWrites(pieces, plan) && plan.writeEnd <= *imageLength;
+        CImageJournal journal(JournalPathFor(ResolvedImageFile(ImageFile())), imageLength.value_or(0),
+                              identity.value_or(FileIdentity{}));
+        if (!planned || !journal.Write(plan)) {
             CloseImage();
             Messages().Show(ImportNotice("can not write ISO file!"));
             return 0;
         }
-        for (const Piece& p : pieces) written = written && WriteAt(p.offset, p.bytes, p.count);
-        written = m_file.Sync() && written;
-        written = CloseImage() && written;
+        written = ApplyPlan(plan) && m_file.Sync();
         // A journal left behind would undo this import at the next open, so
         // one that cannot be deleted makes the import a failure.
         written = written && journal.Remove();
         // A failed import is undone at once from the journal; should that fail
         // too, the journal stays and the next open of the image undoes it.
-        if (!written) RecoverFromJournal(ImageFile());
+        if (!written) (void)RecoverFromJournal(journal.Path(), m_file.Handle());
+        written = CloseImage() && written;
     } else {
         written = CloseImage();
     }

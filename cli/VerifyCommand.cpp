@@ -13,7 +13,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -106,14 +105,24 @@ int RunVerify(const Args& args) {
         file = *data;
     }
 
+    // Read-only, under a shared lock: an import running meanwhile is waited
+    // for, never read half done.
     BinaryFile image;
-    if (!image.Open(file, BinaryFile::Mode::Read)) {
+    const LockedOpen opened = image.OpenLocked(file, BinaryFile::Mode::Read, LockKind::Shared);
+    if (opened == LockedOpen::InUse) {
+        std::fprintf(stderr, "%s\n", ImageInUse(chosen).c_str());
+        return 1;
+    }
+    if (opened != LockedOpen::Opened) {
         std::fprintf(stderr, "%s\n", CanNotReadFile(file).c_str());
         return 1;
     }
-    std::error_code ec;
-    const std::string journal = JournalPathFor(file);
-    const bool interrupted = std::filesystem::exists(journal, ec);
+    const std::string journal = LocateJournal(file);
+    const JournalState journalState = InspectJournalFile(journal);
+    // An unfinished journal was written by an import that died before it
+    // touched the image; a file that is no journal is somebody else's.
+    const bool interrupted = journalState == JournalState::Complete || journalState == JournalState::Unreadable ||
+                             journalState == JournalState::UnknownVersion;
     if (interrupted) {
         std::fprintf(stderr,
                      "an interrupted import left its journal\n%s\nverify leaves it as it is; the next import or "
@@ -121,7 +130,7 @@ int RunVerify(const Args& args) {
                      journal.c_str());
     }
 
-    const auto layout = CDiscImage::DetectLayout(image);
+    const auto layout = CDiscImage::LayoutFromSyncPatterns(image);
     std::printf("layout\t%s\n", CDiscImage::LayoutName(layout));
     if (layout == CDiscImage::Layout::Plain) {
         image.Close();

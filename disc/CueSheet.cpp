@@ -69,7 +69,10 @@ std::optional<std::string> DataFileOfCueSheet(const std::string& sheetPath, std:
         problem = CanNotReadFile(sheetPath);
         return std::nullopt;
     }
-    std::istringstream lines(std::string(bytes->begin(), bytes->end()));
+    std::string text(bytes->begin(), bytes->end());
+    // Editors that save UTF-8 often begin the file with a byte-order mark.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    std::istringstream lines(text);
     std::string line;
     std::optional<std::string> file; // the current FILE, until its first TRACK is seen
     std::optional<std::string> chosen;

@@ -34,40 +34,98 @@ CDiscImage::CDiscImage(IMessageSink& messages) : m_messages(messages) {}
 
 CDiscImage::~CDiscImage() { CloseImage(); }
 
-bool CDiscImage::RecoverInterruptedImport() {
+bool CDiscImage::RefuseOpen(OpenFailure why, const Notice& notice) {
+    m_file.Close();
+    m_lastOpenFailure = why;
+    m_messages.Show(notice);
+    return false;
+}
+
+bool CDiscImage::RecoverInterruptedImport(bool holdsWriteLock) {
+    const std::string journal = LocateJournal(ImageFile());
+    const JournalState state = InspectJournalFile(journal);
+    if (state == JournalState::None || state == JournalState::Foreign) return true;
+
+    // Whoever holds a lock on the image sees no journal that a running import
+    // is writing: imports hold the exclusive lock from before their journal
+    // is made until after it is deleted. An unfinished journal is a dead
+    // import's and goes under any lock; writing sectors back takes the
+    // exclusive one, so that two programs never restore at once.
     RecoveryResult result = RecoveryResult::RestoreFailed;
     try {
-        result = RecoverFromJournal(ImageFile());
+        if (holdsWriteLock || state != JournalState::Complete) {
+            result = RecoverFromJournal(journal, m_file.Handle());
+        } else {
+            // A read-only open writes the sectors back through a handle of its
+            // own, which takes the exclusive lock in place of the shared one.
+            FileHandle& shared = m_file.Handle();
+            FileHandle writable;
+            if (!writable.Open(ImageFile(), FileHandle::Mode::ReadWrite) || !writable.Identity() ||
+                !shared.Identity() || !(*writable.Identity() == *shared.Identity())) {
+                result = RecoveryResult::RestoreFailed;
+            } else {
+                shared.Unlock();
+                const bool exclusive = LockWithin(writable, LockKind::Exclusive);
+                if (exclusive) result = RecoverFromJournal(journal, writable);
+                writable.Close();
+                if (!exclusive || !LockWithin(shared, LockKind::Shared))
+                    return RefuseOpen(OpenFailure::InUse,
+                                      SystemNotice(ImageInUse(m_strImagePath), "ERROR", Outcome::Failure));
+            }
+        }
     } catch (const std::bad_alloc&) {
         // Without memory for its buffers the journal stays for a later open.
     }
+
+    const std::string image = m_strImagePath;
     switch (result) {
     case RecoveryResult::NothingToDo:
     case RecoveryResult::DiscardedIncomplete:
         return true;
     case RecoveryResult::Restored:
-        m_messages.Show(SystemNotice("An interrupted import was undone: " + m_strImagePath, "", Outcome::Warning));
+        m_messages.Show(SystemNotice("An interrupted import was undone: " + image, "", Outcome::Warning));
         return true;
-    case RecoveryResult::ImageNotWritable:
+    case RecoveryResult::ImageChanged:
+        return RefuseOpen(OpenFailure::Journal,
+                          SystemNotice("An interrupted import can not be undone, the image was changed by another "
+                                       "program after it:\n" +
+                                           image + "\nIts journal is kept, and the image left as it is:\n" + journal,
+                                       "ERROR", Outcome::Failure));
+    case RecoveryResult::OtherFile:
+        return RefuseOpen(OpenFailure::Journal,
+                          SystemNotice("An interrupted import can not be undone, its journal was written for another "
+                                       "file:\n" +
+                                           journal + "\nThe image is left as it is:\n" + image,
+                                       "ERROR", Outcome::Failure));
+    case RecoveryResult::UnknownVersion:
+        return RefuseOpen(OpenFailure::Journal,
+                          SystemNotice("An interrupted import can not be undone, its journal comes from another "
+                                       "version of qorlu:\n" +
+                                           journal + "\nThe image is left as it is:\n" + image,
+                                       "ERROR", Outcome::Failure));
+    case RecoveryResult::Unreadable:
     case RecoveryResult::RestoreFailed:
         break;
     }
-    m_messages.Show(SystemNotice("An interrupted import can not be undone, the image can not be written:\n" +
-                                     m_strImagePath + "\nIts old contents are kept in:\n" +
-                                     JournalPathFor(ImageFile()),
-                                 "ERROR", Outcome::Failure));
-    return false;
+    return RefuseOpen(OpenFailure::Journal,
+                      SystemNotice("An interrupted import can not be undone, the image can not be written:\n" + image +
+                                       "\nIts old contents are kept in:\n" + journal,
+                                   "ERROR", Outcome::Failure));
 }
 
 bool CDiscImage::OpenImage(OpenMode mode) {
+    m_lastOpenFailure = OpenFailure::None;
+    const bool write = mode == OpenMode::ReadWrite;
+    const Notice cannotOpen = SystemNotice("Can not open ISO file!", "ERROR", Outcome::Failure);
+    if (m_bInspectOnly && write) return RefuseOpen(OpenFailure::CannotOpen, cannotOpen);
+    const LockedOpen opened = m_file.OpenLocked(ImageFile(), write ? BinaryFile::Mode::ReadWrite : BinaryFile::Mode::Read,
+                                                write ? LockKind::Exclusive : LockKind::Shared);
+    if (opened == LockedOpen::InUse)
+        return RefuseOpen(OpenFailure::InUse, SystemNotice(ImageInUse(m_strImagePath), "ERROR", Outcome::Failure));
+    if (opened != LockedOpen::Opened) return RefuseOpen(OpenFailure::CannotOpen, cannotOpen);
     // An import that was cut off leaves its journal: the image is put back
     // before anything reads it.
-    if (!m_bInspectOnly && !RecoverInterruptedImport()) return false;
-    const auto how = mode == OpenMode::ReadOnly ? BinaryFile::Mode::Read : BinaryFile::Mode::ReadWrite;
-    if ((m_bInspectOnly && mode != OpenMode::ReadOnly) || !m_file.Open(ImageFile(), how)) {
-        m_messages.Show(SystemNotice("Can not open ISO file!", "ERROR", Outcome::Failure));
-        return false;
-    }
+    if (!m_bInspectOnly && !RecoverInterruptedImport(write)) return false;
     UseLayout(DetectLayout(m_file));
     return true;
 }
@@ -82,6 +140,24 @@ CDiscImage::Layout CDiscImage::DetectLayout(BinaryFile& file) {
     if (BytesAt(file, 0, kSync, sizeof kSync)) return Layout::Raw;
     const auto length = file.Length();
     return length && *length % 2048 == 0 ? Layout::Plain : Layout::Raw;
+}
+
+CDiscImage::Layout CDiscImage::LayoutFromSyncPatterns(BinaryFile& file) {
+    constexpr std::uint8_t kSync[12] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
+    // Enough samples that a few damaged sectors cannot outvote the rest.
+    constexpr std::uint64_t kSamples = 64;
+    const auto length = file.Length();
+    if (!length) return Layout::Raw;
+    const std::uint64_t sectors = *length / sector::kRawSize;
+    if (sectors == 0) return *length % 2048 == 0 ? Layout::Plain : Layout::Raw;
+    const std::uint64_t samples = std::min(sectors, kSamples);
+    std::uint64_t synced = 0;
+    for (std::uint64_t i = 0; i < samples; ++i) {
+        const std::uint64_t s = i * sectors / samples;
+        if (BytesAt(file, s * sector::kRawSize, kSync, sizeof kSync)) ++synced;
+    }
+    // A plain image has the pattern at a 2352-byte stride by chance only.
+    return synced * 8 >= samples ? Layout::Raw : Layout::Plain;
 }
 
 void CDiscImage::UseLayout(Layout layout) {
@@ -157,71 +233,91 @@ bool CDiscImage::ReadAt(std::uint32_t dwOffset, void* lpBuf, std::uint32_t nCoun
 }
 
 bool CDiscImage::WriteAt(std::uint32_t dwOffset, const void* lpBuf, std::uint32_t nCount) {
-    const auto* in = static_cast<const std::uint8_t*>(lpBuf);
-    if (m_nRawSectorSize == static_cast<std::int32_t>(sector::kRawSize) &&
-        m_nSectorHeaderSize == static_cast<std::int32_t>(sector::kUserOffset) && nCount > 0)
-        return WriteRawSectors(dwOffset, in, nCount);
-
-    const std::uint32_t u = UserDataSize();
-    std::uint32_t r = dwOffset % u;
-    std::uint64_t position = ImagePosition(dwOffset);
-    std::uint32_t remaining = nCount;
-    bool ok = m_file.Seek(position);
-    if (m_nSectorHeaderSize + m_nSectorTrailerSize == 0) return ok && m_file.Write(in, nCount);
-    // Each transfer stays inside one sector's user data; between two, the
-    // trailer of one sector and the header of the next are stepped over.
-    while (ok && remaining > 0) {
-        const std::uint32_t chunk = std::min(remaining, u - r);
-        ok = m_file.Write(in, chunk);
-        in += chunk;
-        remaining -= chunk;
-        position += chunk + static_cast<std::uint64_t>(m_nSectorHeaderSize + m_nSectorTrailerSize);
-        r = 0;
-        if (ok && remaining > 0) ok = m_file.Seek(position);
-    }
-    return ok;
+    if (nCount == 0) return m_file.IsOpen();
+    const ArchiveWrite write{dwOffset, static_cast<const std::uint8_t*>(lpBuf), nCount};
+    SectorPlan plan;
+    return PlanWrites(std::span<const ArchiveWrite>(&write, 1), plan) && ApplyPlan(plan);
 }
 
-bool CDiscImage::WriteRawSectors(std::uint32_t dwOffset, const std::uint8_t* in, std::uint32_t nCount) {
-    constexpr std::uint64_t raw = sector::kRawSize;
-    constexpr std::uint32_t u = sector::kUserSize;
-    if (m_rawScratch.size() < kReadRunSectors * raw) m_rawScratch.resize(kReadRunSectors * raw);
-    std::uint64_t first = static_cast<std::uint64_t>(m_nStartSector) + dwOffset / u;
-    std::uint32_t r = dwOffset % u; // first user byte written in sector `first`
-    std::uint64_t remaining = nCount;
-    // Runs of whole sectors: each is read once, changed in memory and written
-    // back once, so its header and trailer bytes go back as they came.
-    while (remaining > 0) {
-        const std::uint64_t sectors = std::min<std::uint64_t>((r + remaining + u - 1) / u, kReadRunSectors);
-        std::uint8_t* run = m_rawScratch.data();
+bool CDiscImage::PlanWrites(std::span<const ArchiveWrite> writes, SectorPlan& plan) {
+    const std::uint32_t u = UserDataSize();
+    const std::uint64_t raw = static_cast<std::uint64_t>(m_nRawSectorSize);
+    const std::uint64_t start = static_cast<std::uint64_t>(m_nStartSector);
+    const auto length = m_file.Length();
+    if (!length) return false;
+    plan = {};
+    plan.rawSectorSize = static_cast<std::uint32_t>(raw);
+    for (const ArchiveWrite& w : writes) {
+        if (w.count == 0) continue;
+        const std::uint64_t last = std::uint64_t{w.offset} + w.count - 1;
+        for (std::uint64_t s = start + w.offset / u; s <= start + last / u; ++s) plan.sectors.push_back(s);
+        plan.writeEnd = std::max(plan.writeEnd, (start + last / u) * raw + m_nSectorHeaderSize + last % u + 1);
+    }
+    std::sort(plan.sectors.begin(), plan.sectors.end());
+    plan.sectors.erase(std::unique(plan.sectors.begin(), plan.sectors.end()), plan.sectors.end());
+    const std::size_t k = plan.sectors.size();
+    plan.before.assign(k * raw, 0);
+
+    // Runs of consecutive sectors, each read at once. Past the end of the
+    // file a sector reads as zero, as a write past the end would leave it;
+    // a short read that is not the end of the file is a read error, and the
+    // bytes it missed must not be written back as zeros.
+    for (std::size_t i = 0; i < k;) {
+        std::size_t j = i + 1;
+        while (j < k && plan.sectors[j] == plan.sectors[j - 1] + 1 && j - i < kReadRunSectors) ++j;
+        const std::uint64_t at = plan.sectors[i] * raw;
+        const std::size_t want = static_cast<std::size_t>((j - i) * raw);
         std::size_t got = 0;
-        if (!m_file.Seek(first * raw)) return false;
-        got = m_file.Read(run, static_cast<std::size_t>(sectors * raw));
-        // A short read that is not the end of the file is a read error: the
-        // bytes it missed must not be written back as zeros.
-        if (got < sectors * raw) {
-            const auto length = m_file.Length();
-            if (!length || *length > first * raw + got) return false;
-        }
-        // Past the end of the file the sector reads as zero, as a seek past
-        // the end and a write would leave it.
-        std::memset(run + got, 0, static_cast<std::size_t>(sectors * raw - got));
-        std::uint64_t end = got; // bytes of the run to write back
-        for (std::uint64_t j = 0; j < sectors && remaining > 0; ++j) {
-            std::uint8_t* s = run + j * raw;
-            const bool whole = got >= (j + 1) * raw;
-            const bool refresh = whole && sector::IsMode2Form1(s) && ReadLE32(s + sector::kEdcOffset) != 0 &&
-                                 sector::EdcMatches(s);
-            const std::uint32_t len = static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, u - r));
-            std::memcpy(s + sector::kUserOffset + r, in, len);
-            if (refresh) sector::EncodeForm1(s);
-            end = std::max<std::uint64_t>(end, j * raw + sector::kUserOffset + r + len);
+        if (m_file.Seek(at)) got = m_file.Read(plan.before.data() + i * raw, want);
+        if (got < want && *length > at + got) return false;
+        i = j;
+    }
+    plan.after = plan.before;
+
+    for (const ArchiveWrite& w : writes) {
+        std::uint64_t o = w.offset;
+        const std::uint8_t* in = w.bytes;
+        for (std::uint64_t left = w.count; left > 0;) {
+            const std::uint64_t s = start + o / u;
+            const std::uint64_t r = o % u;
+            const std::uint64_t len = std::min<std::uint64_t>(left, u - r);
+            const auto at = static_cast<std::size_t>(std::lower_bound(plan.sectors.begin(), plan.sectors.end(), s) -
+                                                      plan.sectors.begin());
+            std::memcpy(plan.after.data() + at * raw + m_nSectorHeaderSize + r, in, static_cast<std::size_t>(len));
             in += len;
-            remaining -= len;
-            r = 0;
+            o += len;
+            left -= len;
         }
-        if (!m_file.Seek(first * raw) || !m_file.Write(run, static_cast<std::size_t>(end))) return false;
-        first += sectors;
+    }
+
+    // A raw sector keeps valid checksums when it had them: only a whole
+    // Mode 2 Form 1 sector with a matching, nonzero error-detection code.
+    if (raw != sector::kRawSize || m_nSectorHeaderSize != static_cast<std::int32_t>(sector::kUserOffset)) return true;
+    for (std::size_t i = 0; i < k; ++i) {
+        const std::uint8_t* old = plan.before.data() + i * raw;
+        const bool whole = (plan.sectors[i] + 1) * raw <= *length;
+        if (whole && sector::IsMode2Form1(old) && ReadLE32(old + sector::kEdcOffset) != 0 && sector::EdcMatches(old))
+            sector::EncodeForm1(plan.after.data() + i * raw);
+    }
+    return true;
+}
+
+bool CDiscImage::ApplyPlan(const SectorPlan& plan) {
+    const std::uint64_t raw = plan.rawSectorSize;
+    const auto length = m_file.Length();
+    if (!length || raw == 0) return false;
+    // Sectors are written whole, except where the image ends within one: a
+    // change writes no further than the image's end or its own last byte.
+    const std::uint64_t limit = std::max(*length, plan.writeEnd);
+    const std::size_t k = plan.sectors.size();
+    for (std::size_t i = 0; i < k;) {
+        std::size_t j = i + 1;
+        while (j < k && plan.sectors[j] == plan.sectors[j - 1] + 1 && j - i < kReadRunSectors) ++j;
+        const std::uint64_t from = plan.sectors[i] * raw;
+        const std::uint64_t to = std::min(plan.sectors[j - 1] * raw + raw, limit);
+        if (to > from && (!m_file.Seek(from) || !m_file.Write(plan.after.data() + i * raw, static_cast<std::size_t>(to - from))))
+            return false;
+        i = j;
     }
     return true;
 }

@@ -34,14 +34,28 @@
 // Threads: one object is used by the window thread and by the extraction
 // job, never at the same time (the main window is hidden while a job runs).
 
+#include "disc/SectorPlan.h"
 #include "shell/BinaryFile.h"
 #include "shell/Message.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace qorlu {
+
+// The message for an image that another program holds locked.
+inline std::string ImageInUse(const std::string& path) {
+    return "The image is in use by another program:\n" + path + "\nNothing was changed.";
+}
+
+// Archive bytes that one change writes, at an archive offset.
+struct ArchiveWrite {
+    std::uint32_t offset;
+    const std::uint8_t* bytes;
+    std::uint32_t count;
+};
 
 class CDiscImage {
 public:
@@ -58,12 +72,19 @@ public:
     CDiscImage(const CDiscImage&) = delete;
     CDiscImage& operator=(const CDiscImage&) = delete;
 
+    enum class OpenFailure { None, CannotOpen, InUse, Journal };
+
     // Opens ImageFile() and takes on its layout; shows "Can not open ISO
-    // file!" on failure. With m_bInspectOnly a read-write open is refused.
-    // Every other open first undoes an interrupted import (see
-    // disc/ImageJournal.h); when that is needed and impossible, it refuses
-    // with a message naming the journal.
+    // file!" on failure. A read-only open holds a shared lock on the file, a
+    // read-write one an exclusive lock, until CloseImage; a lock that another
+    // program keeps is waited for a few seconds, then the open is refused
+    // with ImageInUse. With m_bInspectOnly a read-write open is refused.
+    // Every other open first undoes an interrupted import under the
+    // exclusive lock (see disc/ImageJournal.h); when that is needed and
+    // impossible, it refuses with a message naming the journal.
     bool OpenImage(OpenMode mode);
+    // Why the last OpenImage failed.
+    OpenFailure LastOpenFailure() const { return m_lastOpenFailure; }
     // False when data written through the image could not be flushed.
     bool CloseImage();
     bool IsOpen() const { return m_file.IsOpen(); }
@@ -80,6 +101,13 @@ public:
     // when any seek or write failed.
     bool WriteAt(std::uint32_t dwOffset, const void* lpBuf, std::uint32_t nCount);
 
+    // The whole raw sectors that `writes` touch, read from the open image,
+    // and the same sectors with the writes made (and their checksums
+    // rewritten as WriteAt does). False when the image cannot be read.
+    bool PlanWrites(std::span<const ArchiveWrite> writes, SectorPlan& plan);
+    // Writes the planned sectors, each once. False when a write failed.
+    bool ApplyPlan(const SectorPlan& plan);
+
     // Archive bytes that the open image holds from archive offset 0 on
     // (user data of the sectors from the start sector to the end of the file).
     std::uint64_t ArchiveBytesInImage();
@@ -89,6 +117,11 @@ public:
 
     // The layout of the open file `file` (its position moves).
     static Layout DetectLayout(BinaryFile& file);
+    // The layout told by the sectors themselves: raw when the sync pattern
+    // starts a fair share of the 2352-byte sectors sampled across the whole
+    // file, so that one damaged sector (the volume descriptor's, say) does
+    // not turn a raw image into a plain one.
+    static Layout LayoutFromSyncPatterns(BinaryFile& file);
     // Sets the three geometry fields to `layout`'s.
     void UseLayout(Layout layout);
     Layout CurrentLayout() const { return m_nSectorHeaderSize == 0 ? Layout::Plain : Layout::Raw; }
@@ -125,10 +158,11 @@ protected:
     }
 
 private:
-    bool RecoverInterruptedImport();
+    bool RecoverInterruptedImport(bool holdsWriteLock);
+    bool RefuseOpen(OpenFailure why, const Notice& notice);
 
     IMessageSink& m_messages;
-    bool WriteRawSectors(std::uint32_t dwOffset, const std::uint8_t* in, std::uint32_t nCount);
+    OpenFailure m_lastOpenFailure = OpenFailure::None;
 
     std::vector<std::uint8_t> m_rawScratch; // whole raw sectors of one read or write run
 };

@@ -3,14 +3,10 @@
 #include "shell/ByteOrder.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace qorlu {
@@ -18,8 +14,9 @@ namespace qorlu {
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'O', 'R', 'L', 'U', 'J', 'N', 'L'};
-constexpr std::uint32_t kVersion = 1;
-constexpr std::size_t kHeaderSize = 32;
+constexpr std::uint32_t kVersion = 2;
+constexpr std::size_t kHeaderSizeV1 = 32;
+constexpr std::size_t kHeaderSize = 48;
 constexpr std::size_t kTrailerSize = 4;
 // Larger raw sectors than this exist on no CD; a journal claiming one is damaged.
 constexpr std::uint32_t kMaxRawSectorSize = 4096;
@@ -35,230 +32,284 @@ std::uint32_t Crc(std::uint32_t crc, const void* bytes, std::size_t count) {
     return crc;
 }
 
-// A file descriptor closed when it goes.
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return m_fd; }
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
+std::uint64_t ReadLE64(const std::uint8_t* p) { return std::uint64_t{ReadLE32(p)} | std::uint64_t{ReadLE32(p + 4)} << 32; }
 
-private:
-    int m_fd;
-};
-
-bool ReadFully(int fd, void* buffer, std::size_t count, std::uint64_t position) {
-    auto* p = static_cast<std::uint8_t*>(buffer);
-    while (count > 0) {
-        const ssize_t n = ::pread(fd, p, count, static_cast<off_t>(position));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        count -= static_cast<std::size_t>(n);
-        position += static_cast<std::uint64_t>(n);
-    }
-    return true;
+void WriteLE64(std::uint8_t* p, std::uint64_t v) {
+    WriteLE32(p, static_cast<std::uint32_t>(v));
+    WriteLE32(p + 4, static_cast<std::uint32_t>(v >> 32));
 }
 
-bool WriteFully(int fd, const void* buffer, std::size_t count, std::uint64_t position) {
-    const auto* p = static_cast<const std::uint8_t*>(buffer);
-    while (count > 0) {
-        const ssize_t n = ::pwrite(fd, p, count, static_cast<off_t>(position));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        count -= static_cast<std::size_t>(n);
-        position += static_cast<std::uint64_t>(n);
-    }
-    return true;
+bool ReadExactly(FileHandle& file, std::uint64_t position, void* buffer, std::size_t count) {
+    const auto got = file.ReadAt(position, buffer, count);
+    return got && *got == count;
 }
 
-// Flushes the folder that holds `path`, so that a file created or removed
-// in it stays so after a power loss.
-bool SyncFolderOf(const std::string& path) {
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (folder.empty()) folder = ".";
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return dir.Get() >= 0 && ::fsync(dir.Get()) == 0;
-}
-
-struct JournalHeader {
+struct Header {
+    std::uint32_t version = 0;
     std::uint32_t rawSectorSize = 0;
     std::uint64_t imageLength = 0;
     std::uint32_t sectorCount = 0;
+    FileIdentity image;
+
+    std::size_t HeaderBytes() const { return version == 1 ? kHeaderSizeV1 : kHeaderSize; }
+    std::size_t RecordBytes() const { return (version == 1 ? 8 : 12) + std::size_t{rawSectorSize}; }
 };
 
-// Checks the journal open on `fd` whole: layout, length and CRC.
-JournalState Check(int fd, JournalHeader& header) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return JournalState::Unreadable;
-    const auto length = static_cast<std::uint64_t>(st.st_size);
-    std::uint8_t head[kHeaderSize];
+// Checks the journal open in `file` whole: layout, length and CRC.
+JournalState Check(FileHandle& file, Header& header) {
+    const auto length = file.Length();
+    if (!length) return JournalState::Unreadable;
+    std::uint8_t head[kHeaderSize] = {};
     // Only a file that begins as a journal does (or is shorter than the magic
     // and agrees with it so far) is ever taken for one and deleted; anything
     // else under the journal's name is somebody's file and is left alone.
-    const auto begun = static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof kMagic));
-    if (!ReadFully(fd, head, begun, 0)) return JournalState::Unreadable;
+    const auto begun = static_cast<std::size_t>(std::min<std::uint64_t>(*length, sizeof kMagic));
+    if (!ReadExactly(file, 0, head, begun)) return JournalState::Unreadable;
     if (std::memcmp(head, kMagic, begun) != 0) return JournalState::Foreign;
-    if (length < kHeaderSize + kTrailerSize || !ReadFully(fd, head, kHeaderSize, 0))
+    if (*length < 12) return JournalState::Incomplete;
+    if (!ReadExactly(file, 0, head, 12)) return JournalState::Unreadable;
+    header.version = ReadLE32(head + 8);
+    // A journal of a later release may hold an import that only that release
+    // knows how to undo: it is neither applied nor thrown away.
+    if (header.version != 1 && header.version != kVersion) return JournalState::UnknownVersion;
+    if (*length < header.HeaderBytes() + kTrailerSize || !ReadExactly(file, 0, head, header.HeaderBytes()))
         return JournalState::Incomplete;
-    if (ReadLE32(head + 8) != kVersion) return JournalState::Incomplete;
     header.rawSectorSize = ReadLE32(head + 12);
-    header.imageLength = std::uint64_t{ReadLE32(head + 16)} | std::uint64_t{ReadLE32(head + 20)} << 32;
+    header.imageLength = ReadLE64(head + 16);
     header.sectorCount = ReadLE32(head + 24);
+    if (header.version == kVersion) {
+        header.image.volume = ReadLE64(head + 32);
+        header.image.file = ReadLE64(head + 40);
+    }
     if (header.rawSectorSize == 0 || header.rawSectorSize > kMaxRawSectorSize) return JournalState::Incomplete;
     const std::uint64_t expected =
-        kHeaderSize + std::uint64_t{header.sectorCount} * (8 + header.rawSectorSize) + kTrailerSize;
-    if (length != expected) return JournalState::Incomplete;
+        header.HeaderBytes() + std::uint64_t{header.sectorCount} * header.RecordBytes() + kTrailerSize;
+    if (*length != expected) return JournalState::Incomplete;
 
-    std::uint32_t crc = Crc(0, head, kHeaderSize);
+    std::uint32_t crc = Crc(0, head, header.HeaderBytes());
     std::vector<std::uint8_t> chunk(256 * 1024);
-    std::uint64_t at = kHeaderSize;
-    while (at < length - kTrailerSize) {
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), length - kTrailerSize - at));
-        if (!ReadFully(fd, chunk.data(), n, at)) return JournalState::Unreadable;
+    std::uint64_t at = header.HeaderBytes();
+    while (at < *length - kTrailerSize) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), *length - kTrailerSize - at));
+        if (!ReadExactly(file, at, chunk.data(), n)) return JournalState::Unreadable;
         crc = Crc(crc, chunk.data(), n);
         at += n;
     }
     std::uint8_t stored[4];
-    if (!ReadFully(fd, stored, 4, length - kTrailerSize)) return JournalState::Unreadable;
+    if (!ReadExactly(file, *length - kTrailerSize, stored, 4)) return JournalState::Unreadable;
     return ReadLE32(stored) == crc ? JournalState::Complete : JournalState::Incomplete;
 }
 
-JournalState Inspect(const std::string& path, JournalHeader& header) {
-    // A name with a NUL byte would reach the system cut short, naming
-    // another file.
-    if (path.find('\0') != std::string::npos) return JournalState::None;
+bool HasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+bool Exists(const std::string& path) {
     std::error_code ec;
-    const auto status = std::filesystem::symlink_status(path, ec);
-    if (ec || !std::filesystem::exists(status)) return JournalState::None;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) return JournalState::Unreadable;
-    return Check(fd.Get(), header);
+    return !HasNul(path) && std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+JournalState Inspect(const std::string& path, Header& header) {
+    if (!Exists(path)) return JournalState::None;
+    FileHandle file;
+    if (!file.Open(path, FileHandle::Mode::Read)) return JournalState::Unreadable;
+    return Check(file, header);
+}
+
+// One record of a journal: where the sector lies, what it held, and the CRC
+// of what the import left there.
+struct Record {
+    std::uint64_t sector = 0;
+    std::uint32_t newCrc = 0;
+    std::vector<std::uint8_t> old;
+};
+
+bool ReadRecord(FileHandle& journal, const Header& header, std::uint32_t k, Record& record) {
+    const std::uint64_t at = header.HeaderBytes() + std::uint64_t{k} * header.RecordBytes();
+    std::uint8_t head[12] = {};
+    const std::size_t headBytes = header.version == 1 ? 8 : 12;
+    record.old.resize(header.rawSectorSize);
+    if (!ReadExactly(journal, at, head, headBytes) ||
+        !ReadExactly(journal, at + headBytes, record.old.data(), record.old.size()))
+        return false;
+    record.sector = ReadLE64(head);
+    record.newCrc = ReadLE32(head + 8);
+    return true;
+}
+
+// The sector as the image holds it now, zero beyond its end.
+bool ReadSector(FileHandle& image, std::uint64_t sector, std::vector<std::uint8_t>& bytes) {
+    std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
+    if (sector >= UINT64_MAX / bytes.size()) return true;
+    return image.ReadAt(sector * bytes.size(), bytes.data(), bytes.size()).has_value();
+}
+
+// Writes the old bytes of one sector back, not past the old end of the image.
+bool RestoreSector(FileHandle& image, const Header& header, const Record& record) {
+    const std::uint64_t start = record.sector * header.rawSectorSize;
+    if (record.sector >= UINT64_MAX / header.rawSectorSize || start >= header.imageLength) return true;
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(header.rawSectorSize, header.imageLength - start));
+    return image.WriteAt(start, record.old.data(), n);
+}
+
+RecoveryResult RestoreVersion1(FileHandle& journal, FileHandle& image, const Header& header) {
+    // Earlier releases wrote no new-sector CRCs: their journals are applied as
+    // those releases did, then the image is cut to its recorded length.
+    Record record;
+    for (std::uint32_t k = 0; k < header.sectorCount; ++k) {
+        if (!ReadRecord(journal, header, k, record) || !RestoreSector(image, header, record))
+            return RecoveryResult::RestoreFailed;
+    }
+    if (!image.Truncate(header.imageLength)) return RecoveryResult::RestoreFailed;
+    return RecoveryResult::Restored;
+}
+
+RecoveryResult Restore(FileHandle& journal, FileHandle& image, const Header& header) {
+    if (header.version == 1) return RestoreVersion1(journal, image, header);
+    const auto identity = image.Identity();
+    if (!identity) return RecoveryResult::RestoreFailed;
+    if (!(*identity == header.image)) return RecoveryResult::OtherFile;
+    const auto length = image.Length();
+    if (!length) return RecoveryResult::RestoreFailed;
+    if (*length != header.imageLength) return RecoveryResult::ImageChanged;
+
+    // First every sector is checked, then the ones the import reached are
+    // written back: a journal that does not fit the image changes nothing.
+    Record record;
+    std::vector<std::uint8_t> now(header.rawSectorSize);
+    std::vector<std::uint32_t> toRestore;
+    for (std::uint32_t k = 0; k < header.sectorCount; ++k) {
+        if (!ReadRecord(journal, header, k, record) || !ReadSector(image, record.sector, now))
+            return RecoveryResult::RestoreFailed;
+        if (now == record.old) continue;
+        if (Crc(0, now.data(), now.size()) != record.newCrc) return RecoveryResult::ImageChanged;
+        toRestore.push_back(k);
+    }
+    for (const std::uint32_t k : toRestore) {
+        if (!ReadRecord(journal, header, k, record) || !RestoreSector(image, header, record))
+            return RecoveryResult::RestoreFailed;
+    }
+    return RecoveryResult::Restored;
 }
 
 } // namespace
 
-JournalState InspectJournal(const std::string& imageFile) {
-    JournalHeader header;
-    return Inspect(JournalPathFor(imageFile), header);
+std::string ResolvedImageFile(const std::string& path) {
+    if (HasNul(path)) return path;
+    std::error_code ec;
+    const auto resolved = std::filesystem::canonical(path, ec);
+    return ec ? path : resolved.string();
 }
 
-RecoveryResult RecoverFromJournal(const std::string& imageFile) {
-    const std::string path = JournalPathFor(imageFile);
-    JournalHeader header;
-    const JournalState state = Inspect(path, header);
-    if (state == JournalState::None || state == JournalState::Foreign) return RecoveryResult::NothingToDo;
-    if (state == JournalState::Incomplete) {
-        // Written before the image was touched and never finished: the
-        // image is as it was. A journal that cannot be deleted does no harm.
-        ::unlink(path.c_str());
-        return RecoveryResult::DiscardedIncomplete;
+std::string LocateJournal(const std::string& imageFile) {
+    const std::string resolved = ResolvedImageFile(imageFile);
+    const std::string own = JournalPathFor(resolved);
+    if (HasNul(imageFile) || Exists(own)) return own;
+    const auto identity = IdentityOf(resolved);
+    if (!identity || identity->links <= 1) return own;
+    // A hard link in the same folder: an import through that name left its
+    // journal under that name, for this very file.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const std::string suffix = kJournalSuffix;
+    fs::directory_iterator it(fs::path(resolved).parent_path().empty() ? fs::path(".")
+                                                                       : fs::path(resolved).parent_path(),
+                              ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().string();
+        if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        Header header;
+        if (Inspect(name, header) == JournalState::Complete && header.version == kVersion &&
+            header.image == *identity)
+            return name;
     }
-    Fd image(::open(imageFile.c_str(), O_RDWR | O_CLOEXEC));
-    if (image.Get() < 0 || state == JournalState::Unreadable) return RecoveryResult::ImageNotWritable;
-    Fd journal(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (journal.Get() < 0) return RecoveryResult::ImageNotWritable;
+    return own;
+}
 
-    // The sectors back in place, then the image cut to its old length (which
-    // also drops what the import may have appended to a short image).
-    std::vector<std::uint8_t> sector(header.rawSectorSize);
-    std::uint64_t at = kHeaderSize;
-    for (std::uint32_t k = 0; k < header.sectorCount; ++k) {
-        std::uint8_t number[8];
-        if (!ReadFully(journal.Get(), number, 8, at) ||
-            !ReadFully(journal.Get(), sector.data(), sector.size(), at + 8))
-            return RecoveryResult::RestoreFailed;
-        at += 8 + sector.size();
-        const std::uint64_t n = std::uint64_t{ReadLE32(number)} | std::uint64_t{ReadLE32(number + 4)} << 32;
-        // A sector that lay wholly past the old end is cut off below anyway.
-        if (n >= UINT64_MAX / header.rawSectorSize || n * header.rawSectorSize >= header.imageLength) continue;
-        if (!WriteFully(image.Get(), sector.data(), sector.size(), n * header.rawSectorSize))
-            return RecoveryResult::RestoreFailed;
+JournalState InspectJournalFile(const std::string& journalPath) {
+    Header header;
+    return Inspect(journalPath, header);
+}
+
+RecoveryResult RecoverFromJournal(const std::string& journalPath, FileHandle& image) {
+    Header header;
+    const JournalState state = Inspect(journalPath, header);
+    switch (state) {
+    case JournalState::None:
+    case JournalState::Foreign:
+        return RecoveryResult::NothingToDo;
+    case JournalState::Incomplete:
+        // Written before the image was touched and never finished (its writer
+        // held the lock that the caller holds now): the image is as it was.
+        (void)RemoveDurably(journalPath);
+        return RecoveryResult::DiscardedIncomplete;
+    case JournalState::Unreadable:
+        return RecoveryResult::Unreadable;
+    case JournalState::UnknownVersion:
+        return RecoveryResult::UnknownVersion;
+    case JournalState::Complete:
+        break;
     }
-    if (::ftruncate(image.Get(), static_cast<off_t>(header.imageLength)) != 0 || ::fsync(image.Get()) != 0 ||
-        !image.Close())
-        return RecoveryResult::RestoreFailed;
+    FileHandle journal;
+    if (!journal.Open(journalPath, FileHandle::Mode::Read)) return RecoveryResult::Unreadable;
+    const RecoveryResult result = Restore(journal, image, header);
+    if (result != RecoveryResult::Restored) return result;
+    // The old sectors on the device before the journal goes: a crash in
+    // between repeats the recovery, which finds them old and is done.
+    if (!image.Flush()) return RecoveryResult::RestoreFailed;
     journal.Close();
-    if (::unlink(path.c_str()) != 0) return RecoveryResult::RestoreFailed;
-    SyncFolderOf(path);
+    if (!RemoveDurably(journalPath)) return RecoveryResult::RestoreFailed;
     return RecoveryResult::Restored;
 }
 
-CImageJournal::CImageJournal(std::string imageFile, std::uint32_t rawSectorSize, std::uint64_t imageLength)
-    : m_path(JournalPathFor(imageFile)), m_rawSectorSize(rawSectorSize), m_imageLength(imageLength) {}
+CImageJournal::CImageJournal(std::string journalPath, std::uint64_t imageLength, const FileIdentity& image)
+    : m_path(std::move(journalPath)), m_imageLength(imageLength), m_image(image) {}
 
-CImageJournal::~CImageJournal() {
-    if (m_file != nullptr) std::fclose(static_cast<std::FILE*>(m_file));
-}
-
-void CImageJournal::AddRange(std::uint64_t position, std::uint64_t count) {
-    if (count == 0 || m_rawSectorSize == 0) return;
-    const std::uint64_t first = position / m_rawSectorSize;
-    const std::uint64_t last = (position + count - 1) / m_rawSectorSize;
-    for (std::uint64_t s = first; s <= last; ++s) m_sectors.push_back(s);
-    std::sort(m_sectors.begin(), m_sectors.end());
-    m_sectors.erase(std::unique(m_sectors.begin(), m_sectors.end()), m_sectors.end());
-}
-
-bool CImageJournal::Begin() {
-    if (m_sectors.size() > UINT32_MAX) return false;
-    m_sectorBuffer.assign(m_rawSectorSize, 0);
-    // Created exclusively: a file of somebody else's under the journal's
-    // name is never emptied; the import fails instead.
-    if (m_path.find('\0') != std::string::npos) return false;
-    m_file = std::fopen(m_path.c_str(), "wbx");
-    if (m_file == nullptr) return false;
-    m_ok = true;
-    m_crc = 0;
-    std::uint8_t head[kHeaderSize] = {};
-    std::memcpy(head, kMagic, sizeof kMagic);
-    WriteLE32(head + 8, kVersion);
-    WriteLE32(head + 12, m_rawSectorSize);
-    WriteLE32(head + 16, static_cast<std::uint32_t>(m_imageLength));
-    WriteLE32(head + 20, static_cast<std::uint32_t>(m_imageLength >> 32));
-    WriteLE32(head + 24, static_cast<std::uint32_t>(m_sectors.size()));
-    if (!Append(head, sizeof head)) {
-        Abandon();
-        return false;
+bool CImageJournal::Write(const SectorPlan& plan) {
+    if (plan.sectors.size() > UINT32_MAX || plan.rawSectorSize == 0) return false;
+    FileHandle file;
+    if (!file.Open(m_path, FileHandle::Mode::CreateNew)) return false;
+    // The journal is assembled in memory in pieces and written in large runs.
+    std::vector<std::uint8_t> bytes(kHeaderSize, 0);
+    std::memcpy(bytes.data(), kMagic, sizeof kMagic);
+    WriteLE32(bytes.data() + 8, kVersion);
+    WriteLE32(bytes.data() + 12, plan.rawSectorSize);
+    WriteLE64(bytes.data() + 16, m_imageLength);
+    WriteLE32(bytes.data() + 24, static_cast<std::uint32_t>(plan.sectors.size()));
+    WriteLE64(bytes.data() + 32, m_image.volume);
+    WriteLE64(bytes.data() + 40, m_image.file);
+    std::uint32_t crc = 0;
+    std::uint64_t at = 0;
+    bool ok = true;
+    const auto flush = [&] {
+        crc = Crc(crc, bytes.data(), bytes.size());
+        ok = ok && file.WriteAt(at, bytes.data(), bytes.size());
+        at += bytes.size();
+        bytes.clear();
+    };
+    for (std::size_t k = 0; ok && k < plan.sectors.size(); ++k) {
+        std::uint8_t head[12];
+        WriteLE64(head, plan.sectors[k]);
+        const auto after = plan.After(k);
+        WriteLE32(head + 8, Crc(0, after.data(), after.size()));
+        bytes.insert(bytes.end(), head, head + sizeof head);
+        const auto before = plan.Before(k);
+        bytes.insert(bytes.end(), before.begin(), before.end());
+        if (bytes.size() >= 1024 * 1024) flush();
     }
-    return true;
-}
-
-bool CImageJournal::Append(const void* bytes, std::size_t count) {
-    m_crc = Crc(m_crc, bytes, count);
-    m_ok = m_ok && std::fwrite(bytes, 1, count, static_cast<std::FILE*>(m_file)) == count;
-    return m_ok;
-}
-
-bool CImageJournal::Finish() {
-    std::uint8_t crc[4];
-    WriteLE32(crc, m_crc);
-    auto* file = static_cast<std::FILE*>(m_file);
-    bool ok = Append(crc, 4) && std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
-    m_file = nullptr;
-    ok = std::fclose(file) == 0 && ok;
-    // The journal's name in its folder must reach the disk too, or a power
-    // loss could leave a changed image without it.
-    ok = ok && SyncFolderOf(m_path);
-    if (!ok) ::unlink(m_path.c_str());
+    flush();
+    std::uint8_t trailer[4];
+    WriteLE32(trailer, crc);
+    ok = ok && file.WriteAt(at, trailer, sizeof trailer);
+    // The journal's data and its name in the folder must reach the disk
+    // before the image changes, or a power loss could leave a changed image
+    // without it.
+    ok = ok && file.Flush();
+    ok = file.Close() && ok;
+    ok = ok && FlushFolder(FolderOf(m_path));
+    if (!ok) (void)RemoveDurably(m_path);
     return ok;
 }
 
-void CImageJournal::Abandon() {
-    if (m_file != nullptr) std::fclose(static_cast<std::FILE*>(m_file));
-    m_file = nullptr;
-    ::unlink(m_path.c_str());
-}
-
-bool CImageJournal::Remove() { return ::unlink(m_path.c_str()) == 0; }
+bool CImageJournal::Remove() { return RemoveDurably(m_path); }
 
 } // namespace qorlu

@@ -1,115 +1,111 @@
 #pragma once
 // The rollback journal of an import: the old contents of every raw sector
-// that an import is about to change, kept next to the image until the
+// that an import is about to change, kept beside the image file until the
 // import has reached the disk.
 //
-// Journal file, little-endian:
+// Journal file, little-endian (version 2):
 //   0    8            magic "QORLUJNL"
-//   8    4            format version, 1
+//   8    4            format version, 2
 //   12   4            S, raw sector size of the image when it was written
-//   16   8            the image file's length before the import
+//   16   8            the image file's length (an import never changes it)
 //   24   4            K, number of sector records
 //   28   4            0
-//   32   K x (8 + S)  records: 8-byte image sector number (counted from 0 at
-//                     the start of the file), then the sector's S old bytes
+//   32   8            the image file's volume (device)  } which file the
+//   40   8            the image file's number (inode)   } journal belongs to
+//   48   K x (12 + S) records: 8-byte image sector number (counted from 0 at
+//                     the start of the file), the CRC-32 of the sector as
+//                     the import leaves it, then the sector's S old bytes
 //                     (zero beyond the end of a short image)
 //   end  4            CRC-32 of every byte before it
-// A journal is complete when its length is exactly 36 + K x (8 + S) and the
-// CRC holds; only a complete journal is ever written back. An import writes
-// and flushes the whole journal (and its folder) before it changes the image.
+// Version 1 (earlier releases) has no identity and no new-sector CRCs: a
+// 32-byte header and records of 8 + S bytes.
+//
+// A journal is complete when its length is exactly what its header says and
+// the CRC holds; only a complete journal is ever written back, and only to
+// the file it was written for, and only while each of its sectors holds
+// either the old bytes or the bytes the import left: anything else means
+// another program changed the image since, and the journal is kept.
+//
+// The journal lies beside the file the image's name leads to (symbolic
+// links and cue sheets resolved): "<file>.qorlu-undo". Every change and
+// every recovery happens under the image's exclusive lock, so nobody reads
+// a journal that is still being written.
+
+#include "disc/SectorPlan.h"
+#include "shell/FileLayer.h"
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace qorlu {
 
-// The journal of the image file at `imageFile` (the file that holds the
-// sectors, not a cue sheet that names it).
-inline std::string JournalPathFor(const std::string& imageFile) { return imageFile + ".qorlu-undo"; }
+inline constexpr const char* kJournalSuffix = ".qorlu-undo";
+
+// The journal's name for the image file at `resolvedFile`.
+inline std::string JournalPathFor(const std::string& resolvedFile) { return resolvedFile + kJournalSuffix; }
+
+// The file that `path` leads to, symbolic links followed; `path` itself when
+// it cannot be resolved.
+std::string ResolvedImageFile(const std::string& path);
+
+// Where the journal of the image at `imageFile` is: beside the resolved
+// file, or, when that has none and the file has other names (hard links),
+// a complete journal in that folder written for the same file.
+std::string LocateJournal(const std::string& imageFile);
 
 enum class JournalState {
-    None,       // no journal
-    Incomplete, // a journal that was never finished: the image was not touched
-    Complete,   // an import may have changed the image: it must be rolled back
-    Unreadable, // a journal that exists but cannot be read
-    Foreign,    // a file under the journal's name that is no journal: left alone
+    None,           // no journal
+    Incomplete,     // a journal that was never finished: the image was not touched
+    Complete,       // an import may have changed the image: it must be rolled back
+    Unreadable,     // a journal that exists but cannot be read
+    Foreign,        // a file under the journal's name that is no journal: left alone
+    UnknownVersion, // a journal of another release: kept, never applied nor deleted
 };
 
-// What the journal of `imageFile` holds; reads it, changes nothing.
-JournalState InspectJournal(const std::string& imageFile);
+// What the journal at `journalPath` holds; reads it, changes nothing.
+JournalState InspectJournalFile(const std::string& journalPath);
+// The state of the journal of the image at `imageFile` (LocateJournal).
+inline JournalState InspectJournal(const std::string& imageFile) {
+    return InspectJournalFile(LocateJournal(imageFile));
+}
 
 enum class RecoveryResult {
-    NothingToDo,       // no journal
+    NothingToDo, // no journal, or a file that is no journal
     DiscardedIncomplete,
-    Restored,          // the image is as it was before the interrupted import
-    ImageNotWritable,  // a complete (or unreadable) journal, and the image cannot be written: refuse
-    RestoreFailed,     // writing the image back failed; the journal is kept
+    Restored,       // the image is as it was before the interrupted import
+    Unreadable,     // the journal cannot be read; it is kept
+    UnknownVersion, // kept
+    OtherFile,      // the journal was written for another file; kept
+    ImageChanged,   // the image was changed after the import; kept, image untouched
+    RestoreFailed,  // writing the image back failed; the journal is kept
 };
 
-// Brings the image back to the state before an interrupted import: a
-// complete journal is written back sector by sector, the image cut to its
-// recorded length and flushed, then the journal is deleted. An incomplete
-// journal is deleted.
-RecoveryResult RecoverFromJournal(const std::string& imageFile);
+// Puts the image open (for reading and writing) in `image` back as it was
+// before the interrupted import that the journal at `journalPath` belongs
+// to, then deletes the journal; an incomplete journal is only deleted. The
+// caller holds the image's exclusive lock.
+RecoveryResult RecoverFromJournal(const std::string& journalPath, FileHandle& image);
 
-// Collects the old raw sectors of an import and writes them as the journal.
+// Writes the journal of one planned change.
 class CImageJournal {
 public:
-    // `rawSectorSize` bytes per image sector; `imageLength` the image's
-    // length now.
-    CImageJournal(std::string imageFile, std::uint32_t rawSectorSize, std::uint64_t imageLength);
-    ~CImageJournal();
-    CImageJournal(const CImageJournal&) = delete;
-    CImageJournal& operator=(const CImageJournal&) = delete;
+    CImageJournal(std::string journalPath, std::uint64_t imageLength, const FileIdentity& image);
 
-    // The sectors that a write of `count` bytes at image positions
-    // [position, position + count) touches; each sector is kept once.
-    void AddRange(std::uint64_t position, std::uint64_t count);
-    const std::vector<std::uint64_t>& Sectors() const { return m_sectors; }
-
-    // Writes the journal, with the old bytes of every added sector read
-    // through `readSector(number, buffer)` (a buffer of the raw sector size;
-    // bytes the image lacks are zero), flushes it and its folder. False,
-    // with no journal left, when any step failed.
-    template <typename ReadSector>
-    bool Write(ReadSector&& readSector);
-
-    // Deletes the journal once the image holds the import. False when it
-    // could not be deleted.
+    // Writes every sector of `plan` (old bytes and the CRC of the new ones),
+    // flushes the journal and its folder. Created exclusively: a file already
+    // under the journal's name is never emptied. False, with no journal of
+    // ours left, when any step failed.
+    bool Write(const SectorPlan& plan);
+    // Deletes the journal once the image holds the change, durably. False
+    // when it could not be deleted.
     bool Remove();
 
     const std::string& Path() const { return m_path; }
 
 private:
-    bool Begin();
-    bool Append(const void* bytes, std::size_t count);
-    bool Finish();
-    void Abandon();
-
     std::string m_path;
-    std::uint32_t m_rawSectorSize;
     std::uint64_t m_imageLength;
-    std::vector<std::uint64_t> m_sectors;
-    std::vector<std::uint8_t> m_sectorBuffer;
-    void* m_file = nullptr; // std::FILE*
-    std::uint32_t m_crc = 0;
-    bool m_ok = false;
+    FileIdentity m_image;
 };
-
-template <typename ReadSector>
-bool CImageJournal::Write(ReadSector&& readSector) {
-    if (!Begin()) return false;
-    for (const std::uint64_t sector : m_sectors) {
-        std::uint8_t number[8];
-        for (int i = 0; i < 8; ++i) number[i] = static_cast<std::uint8_t>(sector >> (8 * i));
-        if (!readSector(sector, m_sectorBuffer.data()) || !Append(number, 8) ||
-            !Append(m_sectorBuffer.data(), m_sectorBuffer.size())) {
-            Abandon();
-            return false;
-        }
-    }
-    return Finish();
-}
 
 } // namespace qorlu

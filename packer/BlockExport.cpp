@@ -59,11 +59,12 @@ struct ContainerBytes {
     std::size_t size = 0;
 };
 
-std::optional<ContainerBytes> ReadContainer(const std::string& path) {
+std::optional<ContainerBytes> ReadContainer(const std::string& path, ContainerLock& lock, bool& inUse) {
     // A rewrite's temporary is never a container; what killed rewrites left
-    // behind goes before the container is read.
+    // behind goes (under the lock) before the container is read.
     if (IsRewriteTemporary(path)) return std::nullopt;
-    RemoveLeftoverTemporaries(path);
+    inUse = lock.Take(path, LockKind::Shared) == LockedOpen::InUse;
+    if (inUse) return std::nullopt;
     BinaryFile file;
     if (!file.Open(path, BinaryFile::Mode::Read)) return std::nullopt;
     const auto length = file.Length();
@@ -98,9 +99,11 @@ std::uint64_t MaxInflatedSize(std::uint32_t packedSize) {
 namespace {
 
 void ExportBlockSteps(IMessageSink& owner, const std::string& path) {
-    const std::optional<ContainerBytes> container = ReadContainer(path);
+    ContainerLock lock;
+    bool inUse = false;
+    const std::optional<ContainerBytes> container = ReadContainer(path, lock, inUse);
     if (!container) {
-        Fail(owner, CanNotReadFile(path));
+        Fail(owner, inUse ? InUseByAnotherProgram(path) : CanNotReadFile(path));
         return;
     }
     const std::span<const std::uint8_t> bytes(container->data.get(), container->size);

@@ -158,7 +158,13 @@ void ImportBlockSteps(IMessageSink& owner, const std::string& path) {
         Fail(owner, kCannotRead);
         return;
     }
-    RemoveLeftoverTemporaries(containerPath);
+    // Held until the rewrite has replaced the container: a second rewrite
+    // waits for it and then works on its result.
+    ContainerLock lock;
+    if (lock.Take(containerPath, LockKind::Exclusive) == LockedOpen::InUse) {
+        Fail(owner, InUseByAnotherProgram(containerPath));
+        return;
+    }
     WholeFile container = LoadWholeFile(containerPath);
     if (container.status == WholeFileStatus::TooLarge) {
         Fail(owner, CanNotReadFile(containerPath));

@@ -16,114 +16,80 @@
 
 namespace qorlu {
 
-namespace {
-
-int SeekTo(std::FILE* f, std::int64_t offset, int whence) {
-#ifdef _WIN32
-    return _fseeki64(f, offset, whence);
-#else
-    return fseeko(f, static_cast<off_t>(offset), whence);
-#endif
-}
-
-std::int64_t Tell(std::FILE* f) {
-#ifdef _WIN32
-    return _ftelli64(f);
-#else
-    return static_cast<std::int64_t>(ftello(f));
-#endif
-}
-
-} // namespace
-
 BinaryFile::~BinaryFile() { Close(); }
 
 bool BinaryFile::Open(const std::string& path, Mode mode) {
     Close();
-    // The system would read such a name only up to its NUL byte: another file.
-    if (path.find('\0') != std::string::npos) return false;
-    const char* how = mode == Mode::Read        ? "rb"
-                      : mode == Mode::ReadWrite ? "r+b"
-                      : mode == Mode::CreateNew ? "wbx"
-                                                : "wb";
-    m_file = std::fopen(path.c_str(), how);
     m_failed = false;
-    if (m_file == nullptr) return false;
-    // Folders and other non-regular files open for reading on some
-    // platforms; they are not files to us. (Opening one for writing fails.)
-    std::error_code ec;
-    if ((mode == Mode::Read || mode == Mode::ReadWrite) && !std::filesystem::is_regular_file(path, ec)) {
-        std::fclose(m_file);
-        m_file = nullptr;
-        return false;
-    }
-    return true;
+    m_position = 0;
+    using M = FileHandle::Mode;
+    const M how = mode == Mode::Read ? M::Read : mode == Mode::ReadWrite ? M::ReadWrite
+                  : mode == Mode::CreateNew ? M::CreateNew : M::Create;
+    return m_file.Open(path, how);
+}
+
+LockedOpen BinaryFile::OpenLocked(const std::string& path, Mode mode, LockKind kind) {
+    Close();
+    m_failed = false;
+    m_position = 0;
+    const auto how = mode == Mode::ReadWrite ? FileHandle::Mode::ReadWrite : FileHandle::Mode::Read;
+    return qorlu::OpenLocked(m_file, path, how, kind);
 }
 
 bool BinaryFile::Close() {
-    if (m_file == nullptr) return true;
-    const bool ok = std::fclose(m_file) == 0;
-    m_file = nullptr;
+    if (!m_file.IsOpen()) return true;
+    const bool ok = m_file.Close();
     return ok && !m_failed;
 }
 
 bool BinaryFile::Seek(std::uint64_t position) {
-    if (m_file == nullptr || position > static_cast<std::uint64_t>(INT64_MAX) ||
-        SeekTo(m_file, static_cast<std::int64_t>(position), SEEK_SET) != 0) {
+    if (!m_file.IsOpen() || position > static_cast<std::uint64_t>(INT64_MAX)) {
         m_failed = true;
         return false;
     }
+    m_position = position;
     return true;
 }
 
 bool BinaryFile::SeekForward(std::uint64_t delta) {
-    if (m_file == nullptr || delta > static_cast<std::uint64_t>(INT64_MAX) ||
-        SeekTo(m_file, static_cast<std::int64_t>(delta), SEEK_CUR) != 0) {
+    if (!m_file.IsOpen() || delta > static_cast<std::uint64_t>(INT64_MAX) - m_position) {
         m_failed = true;
         return false;
     }
+    m_position += delta;
     return true;
 }
 
-std::optional<std::uint64_t> BinaryFile::Length() {
-    if (m_file == nullptr) return std::nullopt;
-    const std::int64_t here = Tell(m_file);
-    if (here < 0 || SeekTo(m_file, 0, SEEK_END) != 0) return std::nullopt;
-    const std::int64_t end = Tell(m_file);
-    if (SeekTo(m_file, here, SEEK_SET) != 0 || end < 0) return std::nullopt;
-    return static_cast<std::uint64_t>(end);
-}
+std::optional<std::uint64_t> BinaryFile::Length() { return m_file.Length(); }
 
 std::size_t BinaryFile::Read(void* buffer, std::size_t count) {
-    if (m_file == nullptr || count == 0) return 0;
-    return std::fread(buffer, 1, count, m_file);
+    if (!m_file.IsOpen() || count == 0) return 0;
+    const auto got = m_file.ReadAt(m_position, buffer, count);
+    if (!got) return 0;
+    m_position += *got;
+    return *got;
 }
 
 bool BinaryFile::Write(const void* buffer, std::size_t count) {
-    if (m_file == nullptr) {
+    if (!m_file.IsOpen()) {
         m_failed = true;
         return false;
     }
     if (count == 0) return true;
-    if (std::fwrite(buffer, 1, count, m_file) != count) {
+    if (!m_file.WriteAt(m_position, buffer, count)) {
         m_failed = true;
         return false;
     }
+    m_position += count;
     return true;
 }
 
 bool BinaryFile::Sync() {
-    if (m_file == nullptr || std::fflush(m_file) != 0) {
+    if (!m_file.IsOpen() || !m_file.Flush()) {
         m_failed = true;
         return false;
     }
-#ifdef _WIN32
-    const bool synced = _commit(_fileno(m_file)) == 0;
-#else
-    const bool synced = fsync(fileno(m_file)) == 0;
-#endif
-    if (!synced) m_failed = true;
-    return synced;
+    return true;
 }
 
 WholeFile LoadWholeFile(const std::string& path) {
@@ -186,22 +152,8 @@ std::filesystem::path RewriteTarget(const std::string& path) {
     return target;
 }
 
-std::filesystem::path FolderOf(const std::filesystem::path& file) {
+std::filesystem::path FolderPathOf(const std::filesystem::path& file) {
     return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-}
-
-// After the rename, the folder's entry is pushed to the device too, so that
-// a power loss cannot bring the old name back. Its failure changes nothing
-// about the outcome: the container already is the new file.
-void SyncFolder(const std::filesystem::path& folder) {
-#ifndef _WIN32
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    (void)::fsync(fd);
-    ::close(fd);
-#else
-    (void)folder;
-#endif
 }
 
 // Gives the temporary the container's owner and group where the process may
@@ -245,7 +197,7 @@ void RemoveLeftoverTemporaries(const std::string& path) {
     if (target.empty() || !target.has_filename()) return;
     const std::string prefix = target.filename().string() + std::string(kRewriteMarker);
     std::error_code ec;
-    fs::directory_iterator it(FolderOf(target), ec);
+    fs::directory_iterator it(FolderPathOf(target), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.size() != prefix.size() + kRewriteSuffixDigits || name.compare(0, prefix.size(), prefix) != 0 ||
@@ -306,17 +258,24 @@ bool ReplaceFileSafely(const std::string& path, std::span<const std::span<const 
         fs::permissions(temp, status.permissions(), fs::perm_options::replace, ec);
         ok = !ec;
     }
-    if (ok) {
-        fs::rename(temp, target, ec);
-        ok = !ec;
-    }
+    // The rename also flushes the folder, so that a power loss cannot bring
+    // the old name back.
+    ok = ok && ReplaceByRename(temp.string(), target.string());
     if (!ok) {
         std::error_code ignored;
         fs::remove(temp, ignored);
         return fail(ReplaceFailure::WriteFailed);
     }
-    SyncFolder(FolderOf(target));
     return true;
+}
+
+LockedOpen ContainerLock::Take(const std::string& path, LockKind kind) {
+    // An exclusive lock needs a handle that may write; a container that may
+    // not be written is refused by its rewrite anyway.
+    const auto mode = kind == LockKind::Exclusive ? FileHandle::Mode::ReadWrite : FileHandle::Mode::Read;
+    const LockedOpen opened = OpenLocked(m_file, path, mode, kind);
+    if (opened == LockedOpen::Opened) RemoveLeftoverTemporaries(path);
+    return opened;
 }
 
 } // namespace qorlu

@@ -1,9 +1,12 @@
 #pragma once
 // A random-access binary file with 64-bit positions, and whole-file helpers.
-// Paths are used exactly as the user gave them.
+// Paths are used exactly as the user gave them. Each read or write is one
+// positional transfer at the current position (see shell/FileLayer.h);
+// nothing is buffered in between.
+
+#include "shell/FileLayer.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -27,9 +30,12 @@ public:
     BinaryFile& operator=(const BinaryFile&) = delete;
 
     bool Open(const std::string& path, Mode mode);
+    // Open, then a lock of `kind` on the file (see OpenLocked in
+    // shell/FileLayer.h). Read and ReadWrite only.
+    LockedOpen OpenLocked(const std::string& path, Mode mode, LockKind kind);
     // Closes the file; false when buffered data could not be written.
     bool Close();
-    bool IsOpen() const { return m_file != nullptr; }
+    bool IsOpen() const { return m_file.IsOpen(); }
 
     bool Seek(std::uint64_t position);
     bool SeekForward(std::uint64_t delta);
@@ -43,9 +49,12 @@ public:
     bool Sync();
     // True once any seek or write has failed since Open.
     bool Failed() const { return m_failed; }
+    // The open file itself: its locks and identity.
+    FileHandle& Handle() { return m_file; }
 
 private:
-    std::FILE* m_file = nullptr;
+    FileHandle m_file;
+    std::uint64_t m_position = 0;
     bool m_failed = false;
 };
 
@@ -114,5 +123,21 @@ enum class ReplaceFailure {
 // returned.
 bool ReplaceFileSafely(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
                        ReplaceFailure* failure = nullptr);
+
+// A lock on a container for the length of one operation: shared while it
+// is read for an export, exclusive from before it is read until its rewrite
+// has replaced it, so that two rewrites of one container run one after the
+// other, each on what the other left. Leftover temporaries are removed only
+// under such a lock: a rewrite that is running holds the exclusive one, so
+// whatever temporary is found then is a dead run's.
+class ContainerLock {
+public:
+    // Locks the file `path` leads to (waiting a few seconds for another
+    // program's lock), then removes leftover temporaries of it.
+    LockedOpen Take(const std::string& path, LockKind kind);
+
+private:
+    FileHandle m_file;
+};
 
 } // namespace qorlu

@@ -12,12 +12,16 @@ namespace qorlu {
 namespace msg = texture_messages;
 
 std::optional<std::vector<std::uint8_t>> ReadContainer(IMessageSink& owner, const std::string& path,
-                                                       std::string_view unreadableText) {
+                                                       std::string_view unreadableText, ContainerLock& lock,
+                                                       LockKind kind) {
     if (IsRewriteTemporary(path)) {
         msg::Report(owner, unreadableText);
         return std::nullopt;
     }
-    RemoveLeftoverTemporaries(path);
+    if (lock.Take(path, kind) == LockedOpen::InUse) {
+        msg::Report(owner, InUseByAnotherProgram(path));
+        return std::nullopt;
+    }
     WholeFile file = LoadWholeFile(path);
     if (file.status == WholeFileStatus::TooLarge) {
         msg::Report(owner, msg::CanNotReadFile(path));

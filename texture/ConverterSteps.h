@@ -4,6 +4,7 @@
 // bitmap, reading the pixel rows of a dropped bitmap, and rewriting a
 // container with new pixels.
 
+#include "shell/BinaryFile.h"
 #include "shell/Message.h"
 
 #include <cstdint>
@@ -15,12 +16,15 @@
 
 namespace qorlu {
 
-// The whole container at `path`, after removing what killed rewrites of it
-// left behind. A file too large for memory is told with CanNotReadFile(path);
-// a missing or unreadable one, and a rewrite's temporary (never a container),
-// with `unreadableText`. nullopt after the message.
+// The whole container at `path`, read under `lock` taken as `kind` (kept by
+// the caller until its rewrite is done), after removing what killed
+// rewrites of it left behind. A file too large for memory is told with
+// CanNotReadFile(path); a missing or unreadable one, and a rewrite's
+// temporary (never a container), with `unreadableText`; one that another
+// program keeps locked with InUseByAnotherProgram. nullopt after the message.
 std::optional<std::vector<std::uint8_t>> ReadContainer(IMessageSink& owner, const std::string& path,
-                                                       std::string_view unreadableText);
+                                                       std::string_view unreadableText, ContainerLock& lock,
+                                                       LockKind kind);
 
 // Writes an exported bitmap; false after "Create file error!" or a
 // can-not-write message.

@@ -74,7 +74,8 @@ std::vector<std::uint8_t> BuildFlagSheetBitmap(std::span<const std::uint8_t> she
 namespace {
 
 void ExportFlagSheetSteps(IMessageSink& owner, const std::string& path) {
-    const auto sheet = ReadContainer(owner, path, msg::CanNotReadFile(path));
+    ContainerLock lock;
+    const auto sheet = ReadContainer(owner, path, msg::CanNotReadFile(path), lock, LockKind::Shared);
     if (!sheet) return;
     const auto header = ReadFlagSheetHeader(*sheet);
     if (!header) {
@@ -118,7 +119,8 @@ void ImportFlagSheetSteps(IMessageSink& owner, const std::string& bitmapPath) {
         msg::Report(owner, name.refusal);
         return;
     }
-    const auto sheet = ReadContainer(owner, name.containerPath, msg::kCanNotReadOriginal);
+    ContainerLock lock;
+    const auto sheet = ReadContainer(owner, name.containerPath, msg::kCanNotReadOriginal, lock, LockKind::Exclusive);
     if (!sheet) return;
     const auto header = ReadFlagSheetHeader(*sheet);
     const auto imageOffset =

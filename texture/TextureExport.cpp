@@ -67,7 +67,8 @@ void ExportTextureSteps(IMessageSink& owner, const std::string& path) {
         ExportFlagSheet(owner, path);
         return;
     }
-    const auto container = ReadContainer(owner, path, msg::CanNotReadFile(path));
+    ContainerLock lock;
+    const auto container = ReadContainer(owner, path, msg::CanNotReadFile(path), lock, LockKind::Shared);
     if (!container) return;
     const std::vector<TextureInfo> textures = ScanTextures(*container);
     if (textures.empty()) {

@@ -80,7 +80,8 @@ void ImportTextureSteps(IMessageSink& owner, const std::string& bitmapPath) {
         msg::Report(owner, name.refusal);
         return;
     }
-    const auto container = ReadContainer(owner, name.containerPath, msg::kCanNotReadOriginal);
+    ContainerLock lock;
+    const auto container = ReadContainer(owner, name.containerPath, msg::kCanNotReadOriginal, lock, LockKind::Exclusive);
     if (!container) return;
     const auto info = FindTexture(*container, name.number);
     if (!info) {

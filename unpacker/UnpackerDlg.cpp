@@ -121,15 +121,9 @@ void CUnpackerDlg::OnSelectImage() {
     if (!m_platform.BrowseImageFile(this, ImageDialogStart(), chosen)) return; // cancelled: nothing changes
     m_strImagePath = chosen;
     m_strLastImage = chosen;
-    if (LocateAndLoadIndex(m_archive, m_strImagePath, Messages())) {
-        m_dropTarget.Arm(m_archive.m_pNameRecords.get(), m_archive.m_nEntryCount);
-        UpdateStartButton();
-        ShowPath(res::kIdcImagePath, m_strImagePath);
-        return;
-    }
-    m_dropTarget.Disarm();
-    m_strImagePath.clear();
-    if (m_pStartButton) m_pStartButton->setEnabled(false);
+    ReloadIndex();
+    if (m_strImagePath.empty()) return;
+    UpdateStartButton();
     ShowPath(res::kIdcImagePath, m_strImagePath);
 }
 
@@ -185,8 +179,26 @@ int CUnpackerDlg::OnImportDropped() {
         const auto index = static_cast<std::uint32_t>(m_dropTarget.m_pMatchIndex[k]);
         const std::string path = m_dropTarget.m_strMatchPaths[k];
         ConfirmAndImport(m_archive, Messages(), index, path);
+        if (m_archive.LastImportFoundImageChanged()) {
+            // Another program changed the archive: the index is loaded again
+            // and the target re-armed with it. The matches left belong to the
+            // old index, so they are not offered; the user drops again.
+            ReloadIndex();
+            break;
+        }
     }
     return 0;
+}
+
+void CUnpackerDlg::ReloadIndex() {
+    if (LocateAndLoadIndex(m_archive, m_strImagePath, Messages())) {
+        m_dropTarget.Arm(m_archive.m_pNameRecords.get(), m_archive.m_nEntryCount);
+        return;
+    }
+    m_dropTarget.Disarm();
+    m_strImagePath.clear();
+    if (m_pStartButton) m_pStartButton->setEnabled(false);
+    ShowPath(res::kIdcImagePath, m_strImagePath);
 }
 
 bool CUnpackerDlg::OnPrivateMessage(int number) {

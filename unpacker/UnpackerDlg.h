@@ -54,6 +54,9 @@ public:
     // WM_BEGIN_EXTRACT and WM_IMPORT_DROPPED; both return 0.
     int OnBeginExtract();
     int OnImportDropped();
+    // Loads the chosen image's index (again) and arms the drop target with
+    // it; on failure the target is disarmed and the image forgotten.
+    void ReloadIndex();
 
     // The filter mode the check boxes ask for: both 2, only ".adx" 0, only
     // other files 1 (neither, which the Start rule never lets through: 2).

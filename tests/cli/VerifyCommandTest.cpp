@@ -144,9 +144,22 @@ TEST_F(Verify, ReportsAPartialLastSectorAndAnInterruptedImportWithoutTouchingEit
     EXPECT_NE(r.out.find("partial last sector\t100 bytes, not checked\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("sectors\t" + std::to_string(raw.size() / 2352) + "\n"), std::string::npos) << r.out;
 
+    // A file that merely has the journal's name is somebody's, not an import's.
     const std::string journal = JournalPathFor(m_bin);
-    const auto journalBytes = PatternBytes(2352 + 64, 3);
-    test::WriteFileBytes(journal, journalBytes);
+    const auto foreign = PatternBytes(2352 + 64, 3);
+    test::WriteFileBytes(journal, foreign);
+    r = RunProgram(kQorlu, {"verify", m_bin});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("interrupted import"), std::string::npos) << r.err;
+    std::filesystem::remove(journal);
+
+    SectorPlan plan;
+    plan.rawSectorSize = 2352;
+    plan.sectors = {0};
+    plan.before.assign(raw.begin(), raw.begin() + 2352);
+    plan.after = plan.before;
+    ASSERT_TRUE(CImageJournal(journal, raw.size(), *IdentityOf(m_bin)).Write(plan));
+    const auto journalBytes = test::ReadFileBytes(journal);
     r = RunProgram(kQorlu, {"verify", m_bin});
     EXPECT_EQ(r.exitCode, 1) << "the image is between two states";
     EXPECT_NE(r.err.find("an interrupted import left its journal\n" + journal), std::string::npos) << r.err;

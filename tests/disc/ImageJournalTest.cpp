@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace qorlu {
 namespace {
@@ -37,51 +38,135 @@ const Geometry kGeometries[] = {
     {"ShortLastSector", 2352, 2352 * 9 + 1000},
 };
 
-// An image of ten sectors, a journal of sectors 2, 3 and the last, and the
-// image as an import leaves it: those sectors changed, the file grown.
+// Writes `bytes` over the file in place, so that it stays the same file.
+void Overwrite(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    FileHandle file;
+    ASSERT_TRUE(file.Open(path, FileHandle::Mode::ReadWrite));
+    ASSERT_TRUE(file.WriteAt(0, bytes.data(), bytes.size()));
+    ASSERT_TRUE(file.Truncate(bytes.size()));
+}
+
+RecoveryResult Recover(const std::string& image) {
+    FileHandle file;
+    if (!file.Open(image, FileHandle::Mode::ReadWrite)) return RecoveryResult::RestoreFailed;
+    return RecoverFromJournal(LocateJournal(image), file);
+}
+
+// The plan of a change of `sectors` of `before`: each byte of those sectors
+// flipped, as far as the image reaches.
+SectorPlan PlanOf(const std::vector<std::uint8_t>& before, std::uint32_t raw, std::vector<std::uint64_t> sectors) {
+    SectorPlan plan;
+    plan.rawSectorSize = raw;
+    plan.sectors = std::move(sectors);
+    for (const std::uint64_t s : plan.sectors) {
+        for (std::uint32_t i = 0; i < raw; ++i) {
+            const std::uint64_t at = s * raw + i;
+            plan.before.push_back(at < before.size() ? before[at] : 0);
+            plan.after.push_back(at < before.size() ? before[at] ^ 0xFF : 0);
+        }
+    }
+    return plan;
+}
+
+// The image with `done` of the plan's sectors changed (in plan order).
+std::vector<std::uint8_t> Applied(std::vector<std::uint8_t> image, const SectorPlan& plan, std::size_t done) {
+    for (std::size_t k = 0; k < done && k < plan.sectors.size(); ++k)
+        for (std::uint32_t i = 0; i < plan.rawSectorSize; ++i) {
+            const std::uint64_t at = plan.sectors[k] * plan.rawSectorSize + i;
+            if (at < image.size()) image[at] = plan.after[k * plan.rawSectorSize + i];
+        }
+    return image;
+}
+
+// An image of ten sectors, the journal of a change of sectors 2, 3 and the
+// last, and the image as the whole change leaves it.
 struct Interrupted {
     test::TempDir dir;
     std::string image = dir / "disc.bin";
     std::vector<std::uint8_t> before;
     std::vector<std::uint8_t> changed;
+    SectorPlan plan;
 
     explicit Interrupted(const Geometry& g) {
         before = tools::PatternBytes(g.imageLength, 5);
         WriteFileBytes(image, before);
-        const std::uint64_t lastSector = (g.imageLength - 1) / g.rawSectorSize;
-        CImageJournal journal(image, g.rawSectorSize, g.imageLength);
-        journal.AddRange(2 * g.rawSectorSize + 100, g.rawSectorSize); // sectors 2 and 3
-        journal.AddRange(2 * g.rawSectorSize + 5, 4);                 // sector 2 again
-        journal.AddRange(lastSector * g.rawSectorSize + 10, 8);
-        EXPECT_EQ(journal.Sectors(), (std::vector<std::uint64_t>{2, 3, lastSector}));
-        EXPECT_TRUE(journal.Write([&](std::uint64_t sector, std::uint8_t* buffer) {
-            for (std::uint32_t i = 0; i < g.rawSectorSize; ++i) {
-                const std::uint64_t at = sector * g.rawSectorSize + i;
-                buffer[i] = at < before.size() ? before[at] : 0;
-            }
-            return true;
-        }));
-        changed = before;
-        for (std::uint64_t at = 2 * g.rawSectorSize; at < 4 * g.rawSectorSize; ++at) changed[at] ^= 0xFF;
-        changed.resize(changed.size() + 3000, 0xAB); // whole last sector rewritten, and more
-        WriteFileBytes(image, changed);
+        plan = PlanOf(before, g.rawSectorSize, {2, 3, (g.imageLength - 1) / g.rawSectorSize});
+        CImageJournal journal(JournalPathFor(image), g.imageLength, *IdentityOf(image));
+        EXPECT_TRUE(journal.Write(plan));
+        changed = Applied(before, plan, plan.sectors.size());
+        Overwrite(image, changed);
     }
     std::string Journal() const { return JournalPathFor(image); }
 };
 
 class CompleteJournal : public ::testing::TestWithParam<Geometry> {};
 
-TEST_P(CompleteJournal, PutsBackEverySectorAndTheLength) {
+TEST_P(CompleteJournal, PutsBackEverySector) {
     Interrupted run(GetParam());
     EXPECT_EQ(InspectJournal(run.image), JournalState::Complete);
-    EXPECT_EQ(RecoverFromJournal(run.image), RecoveryResult::Restored);
+    EXPECT_EQ(Recover(run.image), RecoveryResult::Restored);
     EXPECT_EQ(ReadFileBytes(run.image), run.before);
     EXPECT_FALSE(fs::exists(run.Journal()));
-    EXPECT_EQ(RecoverFromJournal(run.image), RecoveryResult::NothingToDo);
+    EXPECT_EQ(Recover(run.image), RecoveryResult::NothingToDo);
 }
 
 INSTANTIATE_TEST_SUITE_P(Geometries, CompleteJournal, ::testing::ValuesIn(kGeometries),
                          [](const ::testing::TestParamInfo<Geometry>& p) { return std::string(p.param.name); });
+
+// What the image may hold when its journal is found: the import (or an
+// earlier recovery) stopped after any sector, or another program changed it.
+struct ImageState {
+    const char* name;
+    void (*make)(Interrupted& run);
+    RecoveryResult result;
+    bool restored; // the image is `before` afterwards; otherwise as it was made
+};
+
+void PrintTo(const ImageState& s, std::ostream* os) { *os << s.name; }
+
+const ImageState kImageStates[] = {
+    {"NothingWrittenYet", [](Interrupted& r) { Overwrite(r.image, r.before); }, RecoveryResult::Restored, true},
+    {"OneSectorWritten", [](Interrupted& r) { Overwrite(r.image, Applied(r.before, r.plan, 1)); },
+     RecoveryResult::Restored, true},
+    {"TwoSectorsWritten", [](Interrupted& r) { Overwrite(r.image, Applied(r.before, r.plan, 2)); },
+     RecoveryResult::Restored, true},
+    {"ASectorChangedByAnotherProgram",
+     [](Interrupted& r) {
+         auto bytes = r.changed;
+         bytes[3 * 2352 + 100] ^= 0x55;
+         Overwrite(r.image, bytes);
+     },
+     RecoveryResult::ImageChanged, false},
+    {"LengthChanged",
+     [](Interrupted& r) {
+         auto bytes = r.changed;
+         bytes.push_back(0);
+         Overwrite(r.image, bytes);
+     },
+     RecoveryResult::ImageChanged, false},
+    {"ReplacedByACopy",
+     [](Interrupted& r) {
+         // Same name, same bytes, another file: the journal is not its. (The
+         // old file stays, so that its number is not given to the new one.)
+         fs::rename(r.image, r.dir / "moved.bin");
+         WriteFileBytes(r.image, r.changed);
+     },
+     RecoveryResult::OtherFile, false},
+};
+
+class JournalAgainstImage : public ::testing::TestWithParam<ImageState> {};
+
+TEST_P(JournalAgainstImage, RestoresOnlySectorsThatAreOldOrNew) {
+    Interrupted run(kGeometries[0]);
+    GetParam().make(run);
+    const auto made = ReadFileBytes(run.image);
+    EXPECT_EQ(Recover(run.image), GetParam().result);
+    EXPECT_EQ(ReadFileBytes(run.image), GetParam().restored ? run.before : made);
+    EXPECT_EQ(fs::exists(run.Journal()), !GetParam().restored) << "a journal that does not fit is kept";
+}
+
+INSTANTIATE_TEST_SUITE_P(States, JournalAgainstImage, ::testing::ValuesIn(kImageStates),
+                         [](const ::testing::TestParamInfo<ImageState>& p) { return std::string(p.param.name); });
 
 // One-step damages of a complete journal: each makes it incomplete, so it
 // is thrown away and the image left exactly as it is.
@@ -92,17 +177,21 @@ struct Damage {
 
 void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
 
+constexpr std::size_t kRecords = 48; // where the first record begins
 const Damage kDamages[] = {
     {"Empty", [](std::vector<std::uint8_t>& j) { j.clear(); }},
-    {"HeaderOnly", [](std::vector<std::uint8_t>& j) { j.resize(32); }},
+    {"HeaderOnly", [](std::vector<std::uint8_t>& j) { j.resize(kRecords); }},
     {"LastByteMissing", [](std::vector<std::uint8_t>& j) { j.pop_back(); }},
-    {"OneRecordMissing", [](std::vector<std::uint8_t>& j) { j.erase(j.begin() + 32, j.begin() + 32 + 8 + 2352); }},
+    {"OneRecordMissing",
+     [](std::vector<std::uint8_t>& j) { j.erase(j.begin() + kRecords, j.begin() + kRecords + 12 + 2352); }},
     {"ByteAppended", [](std::vector<std::uint8_t>& j) { j.push_back(0); }},
-    {"SectorByteFlipped", [](std::vector<std::uint8_t>& j) { j[32 + 8 + 1000] ^= 1; }},
-    {"SectorNumberChanged", [](std::vector<std::uint8_t>& j) { j[32] ^= 1; }},
+    {"SectorByteFlipped", [](std::vector<std::uint8_t>& j) { j[kRecords + 12 + 1000] ^= 1; }},
+    {"SectorNumberChanged", [](std::vector<std::uint8_t>& j) { j[kRecords] ^= 1; }},
+    {"NewSectorCrcChanged", [](std::vector<std::uint8_t>& j) { j[kRecords + 8] ^= 1; }},
+    {"IdentityChanged", [](std::vector<std::uint8_t>& j) { j[40] ^= 1; }},
     {"ChecksumChanged", [](std::vector<std::uint8_t>& j) { j.back() ^= 0x80; }},
     {"CutWithinTheMagic", [](std::vector<std::uint8_t>& j) { j.resize(5); }},
-    {"OtherVersion", [](std::vector<std::uint8_t>& j) { j[8] ^= 2; }},
+    {"CutWithinTheVersion", [](std::vector<std::uint8_t>& j) { j.resize(10); }},
     {"SectorCountRaised", [](std::vector<std::uint8_t>& j) { j[24] += 1; }},
 };
 
@@ -114,13 +203,63 @@ TEST_P(IncompleteJournal, IsDeletedAndTheImageLeftAlone) {
     GetParam().apply(journal);
     WriteFileBytes(run.Journal(), journal);
     EXPECT_EQ(InspectJournal(run.image), JournalState::Incomplete);
-    EXPECT_EQ(RecoverFromJournal(run.image), RecoveryResult::DiscardedIncomplete);
+    EXPECT_EQ(Recover(run.image), RecoveryResult::DiscardedIncomplete);
     EXPECT_EQ(ReadFileBytes(run.image), run.changed);
     EXPECT_FALSE(fs::exists(run.Journal()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Damages, IncompleteJournal, ::testing::ValuesIn(kDamages),
                          [](const ::testing::TestParamInfo<Damage>& p) { return std::string(p.param.name); });
+
+// A later release's journal may hold an import only it can undo: no open
+// applies it or throws it away, and every open refuses, naming both files.
+TEST(ImageJournal, AJournalOfAnotherVersionIsKeptAndRefused) {
+    Interrupted run(kGeometries[0]);
+    auto journal = ReadFileBytes(run.Journal());
+    journal[8] = 3;
+    WriteFileBytes(run.Journal(), journal);
+    EXPECT_EQ(InspectJournal(run.image), JournalState::UnknownVersion);
+    EXPECT_EQ(Recover(run.image), RecoveryResult::UnknownVersion);
+    test::MessageRecorder messages;
+    CDiscImage disc(messages);
+    disc.m_strImagePath = run.image;
+    EXPECT_FALSE(disc.OpenImage(CDiscImage::OpenMode::ReadOnly));
+    ASSERT_EQ(messages.Texts().size(), 1u);
+    EXPECT_NE(messages.Texts()[0].find("another version"), std::string::npos) << messages.Texts()[0];
+    EXPECT_NE(messages.Texts()[0].find(run.Journal()), std::string::npos);
+    EXPECT_NE(messages.Texts()[0].find(run.image), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(run.Journal()), journal);
+    EXPECT_EQ(ReadFileBytes(run.image), run.changed);
+}
+
+// Journals of the release before carry no identity and no new-sector CRCs;
+// one left by a crash before an upgrade is still undone as that release did.
+TEST(ImageJournal, AVersionOneJournalIsStillUndone) {
+    test::TempDir dir;
+    const std::string image = dir / "disc.bin";
+    const auto before = tools::PatternBytes(2352 * 4, 7);
+    std::vector<std::uint8_t> j = {'Q', 'O', 'R', 'L', 'U', 'J', 'N', 'L', 1, 0, 0, 0};
+    const auto le32 = [&j](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) j.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    le32(2352);
+    le32(static_cast<std::uint32_t>(before.size()));
+    le32(0);
+    le32(1); // one record
+    le32(0);
+    le32(1); // sector 1
+    le32(0);
+    j.insert(j.end(), before.begin() + 2352, before.begin() + 2 * 2352);
+    le32(static_cast<std::uint32_t>(crc32(0, j.data(), static_cast<uInt>(j.size()))));
+    auto changed = before;
+    for (std::size_t i = 2352; i < 2 * 2352; ++i) changed[i] ^= 0x0F;
+    WriteFileBytes(image, changed);
+    WriteFileBytes(JournalPathFor(image), j);
+    EXPECT_EQ(InspectJournal(image), JournalState::Complete);
+    EXPECT_EQ(Recover(image), RecoveryResult::Restored);
+    EXPECT_EQ(ReadFileBytes(image), before);
+    EXPECT_FALSE(fs::exists(JournalPathFor(image)));
+}
 
 TEST(ImageJournal, EveryOpenOfTheImageUndoesAnInterruptedImportAndSaysSoOnce) {
     for (const auto mode : {CDiscImage::OpenMode::ReadOnly, CDiscImage::OpenMode::ReadWrite}) {
@@ -138,16 +277,33 @@ TEST(ImageJournal, EveryOpenOfTheImageUndoesAnInterruptedImportAndSaysSoOnce) {
     }
 }
 
+// The journal follows the file, not the name it was opened by: symbolic
+// links are resolved, and a hard link's journal in the same folder is found
+// through the file's other names.
+TEST(ImageJournal, IsFoundThroughEveryNameOfTheImage) {
+    for (const bool hardLink : {false, true}) {
+        SCOPED_TRACE(hardLink ? "hard link" : "symbolic link");
+        Interrupted run(kGeometries[0]);
+        const std::string other = run.dir / "alias.bin";
+        if (hardLink) fs::create_hard_link(run.image, other);
+        else fs::create_symlink(run.image, other);
+        if (hardLink) fs::rename(run.Journal(), JournalPathFor(other)); // as an import through the alias left it
+        EXPECT_EQ(LocateJournal(hardLink ? run.image : other), hardLink ? JournalPathFor(other) : run.Journal());
+        EXPECT_EQ(InspectJournal(hardLink ? run.image : other), JournalState::Complete);
+        EXPECT_EQ(Recover(hardLink ? run.image : other), RecoveryResult::Restored);
+        EXPECT_EQ(ReadFileBytes(run.image), run.before);
+    }
+}
+
 TEST(ImageJournal, AJournalThatCannotBeWrittenLeavesNothingBehind) {
     test::TempDir dir;
     const std::string image = dir / "disc.bin";
-    WriteFileBytes(image, tools::PatternBytes(2352 * 4, 1));
-    CImageJournal journal(image, 2352, 2352 * 4);
-    journal.AddRange(0, 2352 * 3);
-    int calls = 0;
-    EXPECT_FALSE(journal.Write([&](std::uint64_t, std::uint8_t*) { return ++calls < 2; }));
-    EXPECT_EQ(calls, 2);
-    EXPECT_FALSE(fs::exists(JournalPathFor(image)));
+    const auto bytes = tools::PatternBytes(2352 * 4, 1);
+    WriteFileBytes(image, bytes);
+    const std::string nowhere = dir / "missing-folder/disc.bin.qorlu-undo";
+    CImageJournal journal(nowhere, bytes.size(), *IdentityOf(image));
+    EXPECT_FALSE(journal.Write(PlanOf(bytes, 2352, {0, 1})));
+    EXPECT_FALSE(fs::exists(nowhere));
 }
 
 // A file under the journal's name that does not begin as a journal does is
@@ -164,10 +320,9 @@ TEST(ImageJournal, AFileThatIsNoJournalIsLeftAlone) {
         const bool looksLikeTheMagic = content == "Q";
         EXPECT_EQ(InspectJournal(image), looksLikeTheMagic ? JournalState::Incomplete : JournalState::Foreign);
         if (looksLikeTheMagic) continue; // a journal cut within its first bytes: deleted, as it should be
-        EXPECT_EQ(RecoverFromJournal(image), RecoveryResult::NothingToDo);
-        CImageJournal journal(image, 2352, imageBytes.size());
-        journal.AddRange(0, 2352);
-        EXPECT_FALSE(journal.Write([](std::uint64_t, std::uint8_t*) { return true; }));
+        EXPECT_EQ(Recover(image), RecoveryResult::NothingToDo);
+        CImageJournal journal(JournalPathFor(image), imageBytes.size(), *IdentityOf(image));
+        EXPECT_FALSE(journal.Write(PlanOf(imageBytes, 2352, {0})));
         EXPECT_EQ(ReadFileBytes(JournalPathFor(image)), theirs);
         EXPECT_EQ(ReadFileBytes(image), imageBytes);
     }
@@ -182,10 +337,8 @@ TEST(ImageJournal, ANameWithANulByteNeverNamesAnotherFile) {
     WriteFileBytes(image, imageBytes);
     const std::string cut = image + std::string(1, '\0') + "rest";
     EXPECT_EQ(InspectJournal(cut), JournalState::None);
-    EXPECT_EQ(RecoverFromJournal(cut), RecoveryResult::NothingToDo);
-    CImageJournal journal(cut, 2352, imageBytes.size());
-    journal.AddRange(0, 2352);
-    EXPECT_FALSE(journal.Write([](std::uint64_t, std::uint8_t*) { return true; }));
+    CImageJournal journal(JournalPathFor(cut), imageBytes.size(), *IdentityOf(image));
+    EXPECT_FALSE(journal.Write(PlanOf(imageBytes, 2352, {0})));
     BinaryFile file;
     EXPECT_FALSE(file.Open(cut, BinaryFile::Mode::ReadWrite));
     EXPECT_EQ(ReadFileBytes(image), imageBytes);
@@ -223,12 +376,8 @@ TEST(ImageJournal, AnImageThatCannotBeWrittenIsNotReadWhileItsJournalWaits) {
     if (ec) GTEST_SKIP() << "no /bin/sleep to run as a file that can not be written: " << ec.message();
     fs::permissions(image, fs::perms::owner_all, fs::perm_options::add);
     const auto bytes = ReadFileBytes(image);
-    CImageJournal journal(image, 2352, bytes.size());
-    journal.AddRange(0, 10);
-    ASSERT_TRUE(journal.Write([&](std::uint64_t, std::uint8_t* buffer) {
-        std::copy(bytes.begin(), bytes.begin() + 2352, buffer);
-        return true;
-    }));
+    CImageJournal journal(JournalPathFor(image), bytes.size(), *IdentityOf(image));
+    ASSERT_TRUE(journal.Write(PlanOf(bytes, 2352, {0})));
 
     RunningProgram running(image);
     // Until exec has happened the file may still open for writing.

@@ -45,16 +45,17 @@ TEST(ExtractSafety, BesideTheImageWithAnEntryOfItsNameAndADamagedSize) {
 TEST(ExtractSafety, ChoosingAnImageUndoesAnInterruptedImportOnce) {
     SampleImage sample;
     const auto before = ReadFileBytes(sample.path);
-    {
-        CImageJournal journal(sample.path, 2352, before.size());
-        journal.AddRange(41 * 2352, 2352);
-        ASSERT_TRUE(journal.Write([&](std::uint64_t sector, std::uint8_t* buffer) {
-            std::copy_n(before.begin() + static_cast<std::ptrdiff_t>(sector * 2352), 2352, buffer);
-            return true;
-        }));
-    }
     auto halfWritten = before;
     std::fill_n(halfWritten.begin() + 41 * 2352 + 24, 2048, std::uint8_t{0xEE});
+    {
+        SectorPlan plan;
+        plan.rawSectorSize = 2352;
+        plan.sectors = {41};
+        plan.before.assign(before.begin() + 41 * 2352, before.begin() + 42 * 2352);
+        plan.after.assign(halfWritten.begin() + 41 * 2352, halfWritten.begin() + 42 * 2352);
+        CImageJournal journal(JournalPathFor(sample.path), before.size(), *IdentityOf(sample.path));
+        ASSERT_TRUE(journal.Write(plan));
+    }
     WriteFileBytes(sample.path, halfWritten);
 
     Window w;

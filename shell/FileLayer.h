@@ -1,0 +1,124 @@
+#pragma once
+// The one place where the tools meet the operating system's files for work
+// that must survive a crash or another program: positional reads and
+// writes, flushing a file and its folder, replacing a file by a rename,
+// deleting durably, a file's identity, and advisory locks.
+//
+// Names are UTF-8 inside the program and are handed to the system as the
+// user gave them. Positions and lengths are 64-bit everywhere.
+//
+// One implementation per platform: FileLayerPosix.cpp here, a Win32 one
+// behind the same declarations.
+//
+// Locks are advisory and belong to the open file (an open file description
+// on POSIX), not to the process: two handles on one file conflict even in
+// one process, and a lock ends when its handle is closed. Shared locks go
+// with reading, an exclusive one with changing the file.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace qorlu {
+
+// Which file a name leads to, whatever name was used (a symbolic link, a
+// hard link, a cue sheet's FILE line).
+struct FileIdentity {
+    std::uint64_t volume = 0; // the device or volume that holds it
+    std::uint64_t file = 0;   // its number on that volume
+    std::uint32_t links = 1;  // names it has in folders (not part of the identity)
+
+    friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
+        return a.volume == b.volume && a.file == b.file;
+    }
+};
+
+enum class LockKind { Shared, Exclusive };
+
+class FileHandle {
+public:
+    enum class Mode {
+        Read,      // existing regular file, read only
+        ReadWrite, // existing regular file, never created or truncated
+        Create,    // created anew; an existing file is emptied
+        CreateNew, // created; fails when the name exists
+    };
+
+    FileHandle() = default;
+    ~FileHandle();
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    FileHandle(FileHandle&& other) noexcept;
+    FileHandle& operator=(FileHandle&& other) noexcept;
+
+    // False when the file cannot be opened so, or (Read, ReadWrite) is not a
+    // regular file. A name with a NUL byte is refused: the system would read
+    // it only up to that byte, which names another file.
+    bool Open(const std::string& path, Mode mode);
+    // False when the system reported an error on closing.
+    bool Close();
+    bool IsOpen() const { return m_native != kClosed; }
+
+    // Up to `count` bytes at `position`; fewer only at the end of the file.
+    // Nothing on a read error.
+    std::optional<std::size_t> ReadAt(std::uint64_t position, void* buffer, std::size_t count);
+    // All `count` bytes at `position`, or false.
+    bool WriteAt(std::uint64_t position, const void* buffer, std::size_t count);
+    std::optional<std::uint64_t> Length() const;
+    bool Truncate(std::uint64_t length);
+    // The file's data and size on the storage device.
+    bool Flush();
+    std::optional<FileIdentity> Identity() const;
+
+    // Takes or changes this handle's lock without waiting; false when another
+    // handle holds a lock that conflicts. An exclusive lock needs a handle
+    // open for writing.
+    bool TryLock(LockKind kind);
+    void Unlock();
+
+private:
+    static constexpr std::intptr_t kClosed = -1;
+    std::intptr_t m_native = kClosed; // a descriptor, or a HANDLE on Windows
+};
+
+// The identity of the file `path` leads to (links followed).
+std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+// Flushes a folder's entries (names created, renamed or removed in it).
+// Where the platform has no such operation this succeeds.
+bool FlushFolder(const std::string& folder);
+// The folder that holds `path`, or "." for a bare name.
+std::string FolderOf(const std::string& path);
+
+// Renames `from` over `to` (replacing it in one step), then flushes the
+// folder of `to`.
+bool ReplaceByRename(const std::string& from, const std::string& to);
+
+// Deletes `path` and flushes its folder, so that a power loss cannot bring
+// it back. True once the name is gone (also when it was not there).
+bool RemoveDurably(const std::string& path);
+
+// How long a program waits for a lock that another program holds before it
+// gives up: long enough for another tool's short write, short enough for a
+// user waiting at a window.
+inline constexpr std::chrono::milliseconds kLockWait{3000};
+
+// TryLock, again every few milliseconds until `wait` has passed.
+bool LockWithin(FileHandle& file, LockKind kind, std::chrono::milliseconds wait = kLockWait);
+
+enum class LockedOpen { Opened, CannotOpen, InUse };
+
+// Opens `path` and locks it. Once the lock is held the name must still lead
+// to the file that was locked; a file replaced by a rename meanwhile (as a
+// rewrite does) is opened and locked again.
+LockedOpen OpenLocked(FileHandle& file, const std::string& path, FileHandle::Mode mode, LockKind kind,
+                      std::chrono::milliseconds wait = kLockWait);
+
+// The message for a file that another program keeps locked.
+inline std::string InUseByAnotherProgram(const std::string& path) {
+    return "The file is in use by another program:\n" + path + "\nNothing was changed.";
+}
+
+} // namespace qorlu

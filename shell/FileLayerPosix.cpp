@@ -1,0 +1,213 @@
+// The file layer on POSIX systems: descriptors, pread/pwrite, fsync, and
+// open-file-description locks (flock where the kernel has none).
+
+#include "shell/FileLayer.h"
+
+#include <cerrno>
+#include <climits>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qorlu {
+
+namespace {
+
+int Fd(std::intptr_t native) { return static_cast<int>(native); }
+
+bool HasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+// Chunks no larger than this keep every count inside ssize_t everywhere.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+
+FileIdentity IdentityOfStat(const struct stat& st) {
+    FileIdentity id;
+    id.volume = static_cast<std::uint64_t>(st.st_dev);
+    id.file = static_cast<std::uint64_t>(st.st_ino);
+    id.links = static_cast<std::uint32_t>(st.st_nlink);
+    return id;
+}
+
+enum class LockCall { Ofd, Flock };
+
+// Open-file-description locks conflict between handles even inside one
+// process and end with the handle, which is what the tools need. Kernels
+// without them get flock, which has the same rules for whole files.
+bool TryLockFd(int fd, short type) {
+    static LockCall call = LockCall::Ofd;
+#ifdef F_OFD_SETLK
+    if (call == LockCall::Ofd) {
+        struct flock lock {};
+        lock.l_type = type;
+        lock.l_whence = SEEK_SET; // l_start 0, l_len 0: the whole file, however long
+        if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
+        if (errno != EINVAL) return false;
+        call = LockCall::Flock;
+    }
+#else
+    call = LockCall::Flock;
+#endif
+    const int how = type == F_UNLCK ? LOCK_UN : type == F_RDLCK ? LOCK_SH : LOCK_EX;
+    return ::flock(fd, how | LOCK_NB) == 0;
+}
+
+} // namespace
+
+FileHandle::~FileHandle() { Close(); }
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : m_native(other.m_native) { other.m_native = kClosed; }
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_native = other.m_native;
+        other.m_native = kClosed;
+    }
+    return *this;
+}
+
+bool FileHandle::Open(const std::string& path, Mode mode) {
+    Close();
+    if (HasNul(path)) return false;
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
+    case Mode::Create: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case Mode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+    }
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    // Folders open for reading; they are not files to the tools.
+    struct stat st {};
+    if ((mode == Mode::Read || mode == Mode::ReadWrite) && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return false;
+    }
+    m_native = fd;
+    return true;
+}
+
+bool FileHandle::Close() {
+    if (!IsOpen()) return true;
+    const int fd = Fd(m_native);
+    m_native = kClosed;
+    // A close interrupted by a signal has still closed the descriptor on Linux.
+    return ::close(fd) == 0 || errno == EINTR;
+}
+
+std::optional<std::size_t> FileHandle::ReadAt(std::uint64_t position, void* buffer, std::size_t count) {
+    if (!IsOpen() || position > static_cast<std::uint64_t>(LLONG_MAX)) return std::nullopt;
+    auto* p = static_cast<std::uint8_t*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const std::size_t n = std::min(count - done, kMaxTransfer);
+        const ssize_t got = ::pread(Fd(m_native), p + done, n, static_cast<off_t>(position + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+bool FileHandle::WriteAt(std::uint64_t position, const void* buffer, std::size_t count) {
+    if (!IsOpen() || position > static_cast<std::uint64_t>(LLONG_MAX) - count) return false;
+    const auto* p = static_cast<const std::uint8_t*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const std::size_t n = std::min(count - done, kMaxTransfer);
+        const ssize_t put = ::pwrite(Fd(m_native), p + done, n, static_cast<off_t>(position + done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> FileHandle::Length() const {
+    struct stat st {};
+    if (!IsOpen() || ::fstat(Fd(m_native), &st) != 0 || st.st_size < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool FileHandle::Truncate(std::uint64_t length) {
+    if (!IsOpen() || length > static_cast<std::uint64_t>(LLONG_MAX)) return false;
+    int rc = -1;
+    do {
+        rc = ::ftruncate(Fd(m_native), static_cast<off_t>(length));
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+bool FileHandle::Flush() {
+    if (!IsOpen()) return false;
+    int rc = -1;
+    do {
+        rc = ::fsync(Fd(m_native));
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+std::optional<FileIdentity> FileHandle::Identity() const {
+    struct stat st {};
+    if (!IsOpen() || ::fstat(Fd(m_native), &st) != 0) return std::nullopt;
+    return IdentityOfStat(st);
+}
+
+bool FileHandle::TryLock(LockKind kind) {
+    return IsOpen() && TryLockFd(Fd(m_native), kind == LockKind::Shared ? F_RDLCK : F_WRLCK);
+}
+
+void FileHandle::Unlock() {
+    if (IsOpen()) (void)TryLockFd(Fd(m_native), F_UNLCK);
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (HasNul(path) || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return IdentityOfStat(st);
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool FlushFolder(const std::string& folder) {
+    if (HasNul(folder)) return false;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int rc = -1;
+    do {
+        rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    ::close(fd);
+    return rc == 0;
+}
+
+bool ReplaceByRename(const std::string& from, const std::string& to) {
+    if (HasNul(from) || HasNul(to) || ::rename(from.c_str(), to.c_str()) != 0) return false;
+    // The rename has happened; a folder that cannot be flushed leaves it to
+    // the system's own time, and the replace still counts as done.
+    (void)FlushFolder(FolderOf(to));
+    return true;
+}
+
+bool RemoveDurably(const std::string& path) {
+    if (HasNul(path)) return false;
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return false;
+    // As with a rename: once the name is gone that is the outcome, and a
+    // folder that cannot be flushed is left to the system.
+    (void)FlushFolder(FolderOf(path));
+    return true;
+}
+
+} // namespace qorlu
