@@ -10,6 +10,7 @@
 #include "tests/support/CrashMatrix.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/RunCommand.h"
+#include "tests/support/StoppedRun.h"
 #include "tests/support/TempDir.h"
 #include "tests/texture/TextureFixtures.h"
 
@@ -194,6 +195,34 @@ TEST_P(ContainerRewrite, KilledAtEveryStepLeavesOldOrNewContainer) {
     EXPECT_GE(killed, 4);
     EXPECT_GT(oldSeen, 0);
     EXPECT_GT(newSeen, 0);
+}
+
+// Two rewrites of one container at once: while the first has its
+// temporary written and flushed, the second waits for the container's lock
+// and then says the file is busy; it neither replaces the container nor
+// removes the first one's temporary, and the first completes.
+TEST_P(ContainerRewrite, ASecondRewriteWaitsForTheFirstAndChangesNothing) {
+    if (!HaveStrace()) GTEST_SKIP() << "strace is not installed";
+    const RewriteCase& c = GetParam();
+    TempDir dir;
+    const Bytes before = Prepare(dir.Path());
+    const Bytes after = After();
+    const std::string container = dir / c.container;
+    const std::string dropped = dir / c.dropped;
+    StoppedRun first(kQorlu, {c.subcommand, dropped}, "fsync", 1);
+    ASSERT_TRUE(first.WaitUntilStopped());
+    ASSERT_EQ(Temporaries(dir.Path()).size(), 1u);
+    const CommandResult second = RunProgram(kQorlu, {c.subcommand, dropped});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.err.find("The file is in use by another program:\n" + container + "\nNothing was changed."),
+              std::string::npos)
+        << second.err;
+    EXPECT_EQ(ReadFileBytes(container), before);
+    EXPECT_EQ(Temporaries(dir.Path()).size(), 1u) << "the first rewrite's temporary is left to it";
+    const CommandResult done = first.Finish();
+    EXPECT_EQ(done.exitCode, 0) << done.err;
+    EXPECT_EQ(ReadFileBytes(container), after);
+    EXPECT_EQ(Temporaries(dir.Path()), std::vector<std::string>{});
 }
 
 // Writes past the limit fail with EFBIG: the copy cannot be written whole.

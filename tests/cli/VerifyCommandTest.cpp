@@ -228,3 +228,29 @@ TEST_F(Verify, ADiscWrittenByImportPassesAndIsReadBackByCdRead) {
 
 } // namespace
 } // namespace qorlu
+
+namespace qorlu {
+namespace {
+
+// The layout is told by the sectors across the image, not by sector 0 and
+// the volume descriptor alone: with both damaged, and a length that is a
+// multiple of 2048, the image is still raw and its damage is reported.
+TEST_F(Verify, ARawImageWithDamagedFirstSectorsIsStillCheckedAsRaw) {
+    auto raw = test::ReadFileBytes(m_bin);
+    ASSERT_EQ(raw.size() % 2352, 0u);
+    // Whole copies of a valid sector up to a multiple of 128 sectors: 2352
+    // x 128 is a multiple of 2048.
+    const std::vector<std::uint8_t> valid(raw.begin() + 20 * 2352, raw.begin() + 21 * 2352);
+    while ((raw.size() / 2352) % 128 != 0) raw.insert(raw.end(), valid.begin(), valid.end());
+    raw[1] ^= 0xFF;                   // sector 0's sync
+    raw[16 * 2352 + 24 + 1] ^= 0x01;  // "CD001" of the volume descriptor
+    test::WriteFileBytes(m_bin, raw);
+    ASSERT_EQ(raw.size() % 2048, 0u);
+    const auto r = RunProgram(kQorlu, {"verify", m_bin});
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_NE(r.out.find("layout\traw 2352-byte sectors\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("wrong sector 16\t"), std::string::npos) << r.out;
+}
+
+} // namespace
+} // namespace qorlu

@@ -3,6 +3,7 @@
 
 #include "tests/unpacker/UnpackerFixture.h"
 #include "archive/ImportMatching.h"
+#include "tests/support/RunCommand.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -281,6 +282,52 @@ TEST(ImportDrop, ANewImageReArmsTheTargetWithItsOwnNames) {
     SetFiles(mime, {w.image.dir / "hello.adx"});
     EXPECT_TRUE(Enter(w.dlg, mime).accepted);
     EXPECT_EQ(w.Matches(), (std::vector<std::pair<int, std::string>>{{0, Native(w.image.dir / "hello.adx")}}));
+}
+
+} // namespace
+} // namespace qorlu::test
+
+namespace qorlu::test {
+namespace {
+
+// Another program imports into the image while the window has it loaded:
+// the window's import finds the index changed, writes nothing, loads the
+// index again and offers the entry anew with its new size.
+TEST(ImportDrop, AnIndexChangedByAnotherProgramIsLoadedAgainBeforeAnyWrite) {
+    Loaded w;
+    const std::string theirs = w.image.dir / "theirs/TITLE.ADX";
+    const std::string mine = w.image.dir / "mine/TITLE.ADX";
+    std::filesystem::create_directories(w.image.dir / "theirs");
+    std::filesystem::create_directories(w.image.dir / "mine");
+    WriteFileBytes(theirs, tools::PatternBytes(4500, 45));
+    WriteFileBytes(mine, tools::PatternBytes(5500, 55));
+    const CommandResult other = RunProgram(QORLU_CLI_PATH, {"import", w.image.path, theirs, "--yes"});
+    ASSERT_EQ(other.exitCode, 0) << other.err;
+    const auto changed = ReadFileBytes(w.image.path);
+
+    const auto dropMine = [&] {
+        QMimeData mime;
+        SetFiles(mime, {mine});
+        EXPECT_TRUE(Enter(w.dlg, mime).accepted);
+        w.owned.AnswerNext(Answer::Yes);
+        EXPECT_TRUE(Drop(w.dlg, mime).accepted);
+        ASSERT_TRUE(ProcessUntil([&] { return w.owned.Texts().size() >= 2; }, 5000));
+        QCoreApplication::processEvents();
+    };
+    dropMine();
+    ASSERT_EQ(w.owned.Texts().size(), 2u);
+    EXPECT_EQ(w.owned.Texts()[1], "file import error!");
+    EXPECT_NE(w.system.Texts().back().find(ImageChangedSinceLoad(w.image.path)), std::string::npos)
+        << w.system.Texts().back();
+    EXPECT_EQ(ReadFileBytes(w.image.path), changed) << "nothing was written";
+    EXPECT_EQ(w.dlg.m_archive.GetEntrySize(0), 4500u) << "the index was loaded again";
+
+    w.owned.Clear();
+    dropMine();
+    ASSERT_EQ(w.owned.Texts().size(), 2u);
+    EXPECT_NE(w.owned.Texts()[0].find("size = 4500\n"), std::string::npos) << w.owned.Texts()[0];
+    EXPECT_EQ(w.owned.Texts()[1], "file import OK!");
+    EXPECT_EQ(w.dlg.m_archive.GetEntrySize(0), 5500u);
 }
 
 } // namespace
