@@ -243,7 +243,29 @@ bool ReplaceByRename(const std::string& from, const std::string& to) {
     const std::wstring source = SystemPath(from);
     const std::wstring target = SystemPath(to);
     if (source.empty() || target.empty()) return false;
-    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
+    // A file that is open (a rewrite keeps its lock on the old container
+    // until the new one has its name) cannot be replaced, but it can be
+    // renamed, since every handle here shares deletion: the old file steps
+    // aside under a rewrite temporary's name, the new one takes the name,
+    // and the old one is deleted once its last handle closes. Whoever holds
+    // or waits for its lock then finds that the name leads to another file
+    // and opens that (OpenLocked). Should the program die between the two
+    // renames, the old file is left under the temporary's name beside the
+    // container.
+    wchar_t digits[17] = {};
+    const auto tick = static_cast<unsigned long long>(GetTickCount64()) ^ (static_cast<unsigned long long>(GetCurrentProcessId()) << 40);
+    for (int i = 0; i < 16; ++i) digits[i] = L"0123456789abcdef"[(tick >> (4 * (15 - i))) & 15];
+    const std::wstring aside = SystemPath(to + ".qorlu-rewrite-") + digits;
+    if (MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH) == 0) return false;
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
+        (void)MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        return false;
+    }
+    (void)DeleteFileW(aside.c_str());
+    return true;
 }
 
 bool RemoveDurably(const std::string& path) {
