@@ -17,4 +17,7 @@ if [ ! -f "$prefix/system.reg" ]; then
     if [ ! -f "$prefix/system.reg" ]; then wine wineboot -i >/dev/null 2>&1; fi
   ) 9>"$prefix.lock"
 fi
+# One server for all of a test run's programs, kept 30 seconds after the
+# last one ends: a program started while a server shuts down fails to start.
+wineserver -p30 >/dev/null 2>&1 || true
 exec wine "$@"
