@@ -31,8 +31,10 @@
 #include "disc/DiscImage.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -69,6 +71,13 @@ std::vector<std::uint32_t> ComputeSlotSpaces(const AfsEntry* entries, std::uint3
 // every "/" turned into the platform's separator, letter case as stored.
 std::string NameOfRecord(const AfsNameRecord& record);
 
+// Whether every folder and file name of the entry name `name` (separated
+// by "/" or "\\") is one that Windows can hold as a file of that name: not
+// a device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with or without an
+// extension), free of control characters and of < > : " | ? *, and not
+// ending in a dot or a space. Extraction applies it on Windows builds.
+bool WindowsCanHoldName(std::string_view name);
+
 class CAfsArchive : public CDiscImage {
 public:
     static constexpr std::uint32_t kNameDirSearchSize = 32768;
@@ -95,7 +104,9 @@ public:
 
     // Writes entry nIndex below lpszFolder, rebuilding its folders. The image
     // must be open. 1 when the whole entry was written; 0 when the index is
-    // out of range, the name would reach outside the folder, or the file
+    // out of range, the name would reach outside the folder (or, on Windows,
+    // is one that Windows cannot hold, see WindowsCanHoldName), the file is
+    // one this job already wrote under a name in another letter case, or it
     // could not be created, read or written whole.
     int ExtractEntry(const std::string& lpszFolder, std::uint32_t nIndex);
 
@@ -139,6 +150,11 @@ private:
     std::vector<std::uint8_t> m_copyBuffer; // ExtractEntry's, at most a few MiB
     std::string m_strLastMadeFolder;        // the folder ExtractEntry made last; reset by each job
     std::uint32_t m_nJobWritten = 0;        // entries the last job wrote whole
+    // The files the last job wrote, by identity (volume, number), with the
+    // path each was written under: on a file system that ignores letter
+    // case a second entry whose name differs only in case would be the same
+    // file, and is not written over the first.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> m_jobFiles;
     bool m_bImageChangedSinceLoad = false;
 };
 

@@ -1,6 +1,7 @@
 // Writing one archive entry to a file below an output folder.
 
 #include "archive/AfsArchive.h"
+#include "shell/NativePath.h"
 #include "shell/Text.h"
 
 #include <algorithm>
@@ -30,7 +31,35 @@ bool StaysInsideFolder(const std::string& name) {
     return true;
 }
 
+bool IsDeviceName(std::string_view part) {
+    // "CON", "con.txt" and "Com1.tar.gz" all name the device.
+    const std::string stem = ToUpperAscii(part.substr(0, part.find('.')));
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
+           stem[3] <= '9';
+}
+
+bool WindowsCanHoldPart(std::string_view part) {
+    if (part.empty() || part == "." || part == "..") return true; // StaysInsideFolder's business
+    if (part.back() == '.' || part.back() == ' ') return false;
+    for (const char c : part) {
+        if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
+            return false;
+    }
+    return !IsDeviceName(part);
+}
+
 } // namespace
+
+bool WindowsCanHoldName(std::string_view name) {
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
+        if (!WindowsCanHoldPart(name.substr(start, end - start))) return false;
+        start = end + 1;
+    }
+    return true;
+}
 
 int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nIndex) {
     if (m_nEntryCount == 0 || nIndex >= m_nEntryCount) return 0;
@@ -38,6 +67,11 @@ int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nInde
     if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
     const std::string name = GetEntryName(nIndex);
     if (!StaysInsideFolder(name)) return 0;
+#ifdef _WIN32
+    // A name that Windows would refuse, or take for a device, is not written
+    // rather than written somewhere else. Other systems hold these names.
+    if (!WindowsCanHoldName(name)) return 0;
+#endif
     // An entry that the image does not hold whole (a damaged size or offset)
     // gets no file at all: nothing is read past the image's end, and no
     // file of an extraction is longer than the image.
@@ -51,7 +85,7 @@ int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nInde
     if (entryFolder != m_strLastMadeFolder) {
         std::error_code ec;
         for (std::size_t p = name.find(kPathSeparator); p != std::string::npos; p = name.find(kPathSeparator, p + 1))
-            std::filesystem::create_directory(folder + name.substr(0, p), ec);
+            std::filesystem::create_directory(PathFromUtf8(folder + name.substr(0, p)), ec);
         m_strLastMadeFolder = entryFolder;
     }
 
@@ -60,7 +94,7 @@ int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nInde
     // a file system that ignores case) is not written.
     const std::string target = folder + name;
     std::error_code same;
-    if (std::filesystem::equivalent(target, ImageFile(), same) && !same) return 0;
+    if (std::filesystem::equivalent(PathFromUtf8(target), PathFromUtf8(ImageFile()), same) && !same) return 0;
 
     const std::uint32_t offset = GetEntryOffset(nIndex);
     const std::uint32_t size = GetEntrySize(nIndex);
@@ -71,8 +105,16 @@ int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nInde
     } catch (const std::bad_alloc&) {
         return 0;
     }
+    // A file that this job wrote under another name (the same name in
+    // another letter case, where the file system ignores case) keeps the
+    // entry it received first.
+    if (const auto existing = IdentityOf(target)) {
+        const auto first = m_jobFiles.find({existing->volume, existing->file});
+        if (first != m_jobFiles.end() && first->second != target) return 0;
+    }
     BinaryFile out;
     if (!out.Open(target, BinaryFile::Mode::Create)) return 0;
+    const auto written = out.Handle().Identity();
     std::uint8_t* buffer = m_copyBuffer.data();
     bool whole = true;
     for (std::uint32_t done = 0; whole && done < size;) {
@@ -81,10 +123,13 @@ int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nInde
         done += n;
     }
     const bool closed = out.Close();
-    if (whole && closed && !out.Failed()) return 1;
+    if (whole && closed && !out.Failed()) {
+        if (written) m_jobFiles[{written->volume, written->file}] = target;
+        return 1;
+    }
     // A file that did not receive the whole entry would look complete.
     std::error_code ignored;
-    std::filesystem::remove(target, ignored);
+    std::filesystem::remove(PathFromUtf8(target), ignored);
     return 0;
 }
 

@@ -5,18 +5,18 @@
 #include "archive/ArchiveLoading.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleSink.h"
+#include "cli/Terminal.h"
+#include "shell/NativePath.h"
 #include "unpacker/ExtractProgress.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <string>
-#include <unistd.h>
 
 namespace qorlu::cli {
 
@@ -24,13 +24,11 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
-
 // The progress line: entries done of the selected count, bytes, current name.
 class ConsoleProgress final : public IExtractProgress {
 public:
     ConsoleProgress(const CAfsArchive& archive, std::uint32_t selected, std::uint64_t bytes)
-        : m_archive(archive), m_selected(selected), m_totalBytes(bytes), m_draw(isatty(STDERR_FILENO) != 0) {}
+        : m_archive(archive), m_selected(selected), m_totalBytes(bytes), m_draw(StderrTakesProgress()) {}
 
     bool IsCancelled() override { return g_interrupted.load(); }
     void SetRange(int, int) override {}
@@ -132,12 +130,13 @@ int RunExtract(const Args& args) {
 
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::create_directories(outDir, ec);
-    if (!fs::is_directory(outDir, ec)) {
+    const fs::path outPath = PathFromUtf8(outDir);
+    fs::create_directories(outPath, ec);
+    if (!fs::is_directory(outPath, ec)) {
         std::fprintf(stderr, "can not create the output folder %s\n", outDir.c_str());
         return 1;
     }
-    const auto space = fs::space(outDir, ec);
+    const auto space = fs::space(outPath, ec);
     if (ec || space.available < bytes) {
         std::fprintf(stderr, "Free space on disk not enough!\n%s has %llu bytes available, the selected entries need %llu\n",
                      outDir.c_str(), ec ? 0ULL : static_cast<unsigned long long>(space.available),
@@ -148,16 +147,17 @@ int RunExtract(const Args& args) {
     ConsoleProgress progress(archive, selected, bytes);
     progressForSink = &progress;
     g_interrupted = false;
-    const auto previous = std::signal(SIGINT, OnInterrupt);
-    archive.StartExtract(outDir, mode, &progress);
-    progress.WaitUntilClosed();
-    archive.WaitForJob();
-    std::signal(SIGINT, previous);
+    {
+        InterruptCatcher interrupts(g_interrupted);
+        archive.StartExtract(outDir, mode, &progress);
+        progress.WaitUntilClosed();
+        archive.WaitForJob();
+    }
     // Our own line after the job's end message: the count and the folder.
     const std::uint32_t written = archive.WrittenByLastJob();
-    const fs::path where = fs::absolute(outDir, ec);
+    const fs::path where = fs::absolute(outPath, ec);
     std::printf("%u %s written into %s\n", written, written == 1 ? "entry" : "entries",
-                ec ? outDir.c_str() : where.lexically_normal().string().c_str());
+                ec ? outDir.c_str() : Utf8FromPath(where.lexically_normal()).c_str());
     std::fflush(stdout);
     return console.FailureCount() == 0 ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include "archive/ArchiveLoading.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleSink.h"
+#include "cli/Terminal.h"
 #include "disc/CueSheet.h"
 #include "disc/ImageJournal.h"
 #include "disc/SectorChecksum.h"
@@ -14,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 namespace qorlu::cli {
 
@@ -59,7 +59,7 @@ std::string PlaceOfSector(const CAfsArchive& archive, bool located, std::uint64_
 
 class ProgressLine {
 public:
-    ProgressLine() : m_draw(isatty(STDERR_FILENO) != 0) {}
+    ProgressLine() : m_draw(StderrTakesProgress()) {}
     void Update(std::uint64_t done, std::uint64_t total) {
         const auto now = std::chrono::steady_clock::now();
         if (!m_draw || (m_open && done < total && now - m_last < std::chrono::milliseconds(100))) return;

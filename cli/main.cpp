@@ -6,6 +6,8 @@
 // the man page (made from this help at build time) all come from that row.
 
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
+#include "shell/NativePath.h"
 #include "shell/LastResort.h"
 #include "shell/Version.h"
 
@@ -243,12 +245,11 @@ int Run(int argc, char** argv) {
     return 2;
 }
 
-} // namespace
-
 // Every operation refuses what it cannot hold in memory with a message of
 // its own; an exception that gets past them all still ends in a message and
 // status 1, never in an abort.
-int main(int argc, char** argv) {
+int RunMain(int argc, char** argv) {
+    qorlu::cli::PrepareConsole();
     try {
         int status = 1;
         const auto stopped = qorlu::RunGuarded([&] { status = Run(argc, argv); });
@@ -259,3 +260,20 @@ int main(int argc, char** argv) {
     }
     return 1;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// The arguments as the system holds them, UTF-16, turned into the UTF-8
+// that every name is inside the program.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> utf8;
+    std::vector<char*> pointers;
+    for (int i = 0; i < argc; ++i) utf8.push_back(qorlu::Utf8FromWide(argv[i]));
+    for (auto& a : utf8) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    return RunMain(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) { return RunMain(argc, argv); }
+#endif

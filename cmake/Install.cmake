@@ -3,7 +3,9 @@
 
 include(GNUInstallDirs)
 
-install(TARGETS qorlu RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(NOT WIN32)
+  install(TARGETS qorlu RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 if(QORLU_BUILD_GUI)
   install(TARGETS qorlu_unpacker qorlu_bitmapper qorlu_packer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
@@ -28,7 +30,16 @@ if(QORLU_BUILD_GUI)
   add_custom_target(desktop_icons ALL DEPENDS ${icon_files})
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(NOT WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+if(WIN32)
+  # The Windows package is one folder: the program, this README and the
+  # licence side by side (cpack -G ZIP).
+  include(${CMAKE_CURRENT_LIST_DIR}/InstallWindows.cmake)
+  return()
+endif()
 
 # The man page of `qorlu`, made from its --help and --version.
 find_program(HELP2MAN help2man)

@@ -1,4 +1,5 @@
 #include "disc/CueSheet.h"
+#include "shell/NativePath.h"
 
 #include "shell/BinaryFile.h"
 #include "shell/Message.h"
@@ -42,9 +43,9 @@ fs::path FindCaseBlind(const fs::path& folder, const fs::path& wanted) {
     for (const auto& part : wanted) {
         fs::path next = at / part;
         if (!fs::exists(next, ec) && part != ".." && part != ".") {
-            const std::string upper = ToUpperAscii(part.string());
+            const std::string upper = ToUpperAscii(Utf8FromPath(part));
             for (const auto& entry : fs::directory_iterator(at.empty() ? fs::path(".") : at, ec)) {
-                if (ToUpperAscii(entry.path().filename().string()) == upper) {
+                if (ToUpperAscii(Utf8FromPath(entry.path().filename())) == upper) {
                     next = at / entry.path().filename();
                     break;
                 }
@@ -63,7 +64,7 @@ bool IsCueSheetPath(const std::string& path) {
 
 std::optional<std::string> DataFileOfCueSheet(const std::string& sheetPath, std::string& problem) {
     std::error_code ec;
-    const auto size = fs::file_size(sheetPath, ec);
+    const auto size = fs::file_size(PathFromUtf8(sheetPath), ec);
     const auto bytes = !ec && size <= kMaxSheetBytes ? ReadWholeFile(sheetPath) : std::nullopt;
     if (!bytes) {
         problem = CanNotReadFile(sheetPath);
@@ -105,14 +106,14 @@ std::optional<std::string> DataFileOfCueSheet(const std::string& sheetPath, std:
     for (char& c : name)
         if (c == '\\') c = '/';
 #endif
-    const fs::path folder = fs::path(sheetPath).parent_path();
-    fs::path data = folder / name;
-    if (!fs::exists(data, ec)) data = FindCaseBlind(folder, fs::path(name));
+    const fs::path folder = PathFromUtf8(sheetPath).parent_path();
+    fs::path data = folder / PathFromUtf8(name);
+    if (!fs::exists(data, ec)) data = FindCaseBlind(folder, PathFromUtf8(name));
     if (!fs::is_regular_file(data, ec)) {
-        problem = "the file that the cue sheet\n" + sheetPath + "\nnames does not exist:\n" + (folder / name).string();
+        problem = "the file that the cue sheet\n" + sheetPath + "\nnames does not exist:\n" + Utf8FromPath(folder / PathFromUtf8(name));
         return std::nullopt;
     }
-    return data.string();
+    return Utf8FromPath(data);
 }
 
 } // namespace qorlu

@@ -1,4 +1,5 @@
 #include "disc/ImageJournal.h"
+#include "shell/NativePath.h"
 
 #include "shell/ByteOrder.h"
 
@@ -104,7 +105,7 @@ bool HasNul(const std::string& path) { return path.find('\0') != std::string::np
 
 bool Exists(const std::string& path) {
     std::error_code ec;
-    return !HasNul(path) && std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+    return !HasNul(path) && std::filesystem::exists(std::filesystem::symlink_status(PathFromUtf8(path), ec));
 }
 
 JournalState Inspect(const std::string& path, Header& header) {
@@ -195,8 +196,8 @@ RecoveryResult Restore(FileHandle& journal, FileHandle& image, const Header& hea
 std::string ResolvedImageFile(const std::string& path) {
     if (HasNul(path)) return path;
     std::error_code ec;
-    const auto resolved = std::filesystem::canonical(path, ec);
-    return ec ? path : resolved.string();
+    const auto resolved = std::filesystem::canonical(PathFromUtf8(path), ec);
+    return ec ? path : Utf8FromPath(resolved);
 }
 
 std::string LocateJournal(const std::string& imageFile) {
@@ -210,11 +211,10 @@ std::string LocateJournal(const std::string& imageFile) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const std::string suffix = kJournalSuffix;
-    fs::directory_iterator it(fs::path(resolved).parent_path().empty() ? fs::path(".")
-                                                                       : fs::path(resolved).parent_path(),
-                              ec);
+    const fs::path folder = PathFromUtf8(resolved).parent_path();
+    fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().string();
+        const std::string name = Utf8FromPath(it->path());
         if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
         Header header;

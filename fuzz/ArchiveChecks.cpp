@@ -23,7 +23,7 @@ namespace {
 
 // No extraction may write a file longer than the image; this limit keeps
 // one that tries from filling the disk of the machine running the fuzzer.
-constexpr rlim_t kOutputLimit = 8 * 1024 * 1024;
+constexpr unsigned long long kOutputLimit = 8 * 1024 * 1024;
 // Entries looked at one by one in the checks; the rest are only loaded.
 constexpr std::uint32_t kCheckedEntries = 4096;
 

@@ -1,4 +1,5 @@
 #include "shell/BinaryFile.h"
+#include "shell/NativePath.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -144,7 +145,7 @@ bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'
 std::filesystem::path RewriteTarget(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::path target(path);
+    fs::path target = PathFromUtf8(path);
     if (fs::is_symlink(fs::symlink_status(target, ec))) {
         target = fs::canonical(target, ec);
         if (ec) return {};
@@ -195,11 +196,11 @@ void RemoveLeftoverTemporaries(const std::string& path) {
     namespace fs = std::filesystem;
     const fs::path target = RewriteTarget(path);
     if (target.empty() || !target.has_filename()) return;
-    const std::string prefix = target.filename().string() + std::string(kRewriteMarker);
+    const std::string prefix = Utf8FromPath(target.filename()) + std::string(kRewriteMarker);
     std::error_code ec;
     fs::directory_iterator it(FolderPathOf(target), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = Utf8FromPath(it->path().filename());
         if (name.size() != prefix.size() + kRewriteSuffixDigits || name.compare(0, prefix.size(), prefix) != 0 ||
             !IsRewriteTemporary(name)) {
             continue;
@@ -220,16 +221,16 @@ bool ReplaceFileSafely(const std::string& path, std::span<const std::span<const 
 
     std::error_code ec;
     const fs::path target = RewriteTarget(path);
-    if (target.empty() || IsRewriteTemporary(target.string())) return fail(ReplaceFailure::CannotOpen);
+    if (target.empty() || IsRewriteTemporary(Utf8FromPath(target))) return fail(ReplaceFailure::CannotOpen);
     const fs::file_status status = fs::status(target, ec);
     if (ec || !fs::is_regular_file(status)) return fail(ReplaceFailure::CannotOpen);
     // A container the user may not write stays as it is, even where the
     // folder would allow a rename over it.
     {
         BinaryFile probe;
-        if (!probe.Open(target.string(), BinaryFile::Mode::ReadWrite)) return fail(ReplaceFailure::CannotOpen);
+        if (!probe.Open(Utf8FromPath(target), BinaryFile::Mode::ReadWrite)) return fail(ReplaceFailure::CannotOpen);
     }
-    RemoveLeftoverTemporaries(target.string());
+    RemoveLeftoverTemporaries(Utf8FromPath(target));
 
     // A fresh name, created exclusively, so that no other file is ever emptied
     // and two rewrites of the same file cannot share a temporary.
@@ -241,7 +242,7 @@ bool ReplaceFileSafely(const std::string& path, std::span<const std::span<const 
         std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random()));
         temp = target;
         temp += std::string(kRewriteMarker) + digits;
-        file.Open(temp.string(), BinaryFile::Mode::CreateNew);
+        file.Open(Utf8FromPath(temp), BinaryFile::Mode::CreateNew);
     }
     if (!file.IsOpen()) return fail(ReplaceFailure::CannotOpen);
 
@@ -260,7 +261,7 @@ bool ReplaceFileSafely(const std::string& path, std::span<const std::span<const 
     }
     // The rename also flushes the folder, so that a power loss cannot bring
     // the old name back.
-    ok = ok && ReplaceByRename(temp.string(), target.string());
+    ok = ok && ReplaceByRename(Utf8FromPath(temp), Utf8FromPath(target));
     if (!ok) {
         std::error_code ignored;
         fs::remove(temp, ignored);

@@ -81,6 +81,9 @@ public:
 private:
     static constexpr std::intptr_t kClosed = -1;
     std::intptr_t m_native = kClosed; // a descriptor, or a HANDLE on Windows
+#ifdef _WIN32
+    int m_lock = 0; // the lock this handle holds: LockFileEx locks stack, POSIX ones are replaced
+#endif
 };
 
 // The identity of the file `path` leads to (links followed).

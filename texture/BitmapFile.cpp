@@ -1,4 +1,5 @@
 #include "texture/BitmapFile.h"
+#include "shell/NativePath.h"
 
 #include "shell/BinaryFile.h"
 #include "shell/ByteOrder.h"
@@ -43,7 +44,7 @@ FileWriteResult WriteNewFile(const std::string& path, std::span<const std::uint8
     if (wrote) return FileWriteResult::Written;
     // A cut-off bitmap would only mislead; take it away.
     std::error_code ec;
-    std::filesystem::remove(path, ec);
+    std::filesystem::remove(PathFromUtf8(path), ec);
     return FileWriteResult::WriteFailed;
 }
 

@@ -60,6 +60,7 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress) {
         return 0;
     }
     m_strLastMadeFolder.clear();
+    m_jobFiles.clear();
     progress.SetRange(0, static_cast<int>(m_nEntryCount));
     bool cancelled = false;
     std::uint32_t failures = 0;

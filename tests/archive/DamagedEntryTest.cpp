@@ -122,6 +122,9 @@ class ExtractBesideTheImage : public ::testing::TestWithParam<SameFileRow> {};
 TEST_P(ExtractBesideTheImage, LeavesTheImageByteIdentical) {
     const SameFileRow& row = GetParam();
     test::TempDir dir;
+#ifdef _WIN32
+    if (row.how == SameFile::SymbolicLink) GTEST_SKIP() << "Wine cannot make symbolic links";
+#endif
     const std::string bin = dir / "disc.bin";
     const std::string entryName = row.how == SameFile::Name ? "disc.bin" : "alias.bin";
     const std::vector<tools::AfsBuildEntry> entries = {{"BEFORE.BIN", PatternBytes(3000, 1), 0},

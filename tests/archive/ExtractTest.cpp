@@ -189,8 +189,61 @@ TEST(ExtractJob, EntriesThatCouldNotBeWrittenAreCountedAfterTheEndMessage) {
     EXPECT_EQ(RunJob(f, kFilterAll, progress), 2u);
     EXPECT_EQ(f.FilesOut(), (std::vector<std::string>{"BLOCKED", "GOOD.BIN"}));
     EXPECT_EQ(f.messages.Texts(),
-              (std::vector<std::string>{"Extract complete!", "2 entries could not be written. The first:\n../EVIL.BIN"}));
+              (std::vector<std::string>{"Extract complete!", "2 entries could not be written. The first:\n" + Native("../EVIL.BIN")}));
     EXPECT_EQ(progress.closes, 1);
+}
+
+TEST(WindowsCanHoldName, RefusesDevicesReservedCharactersAndTrailingDotsOrSpaces) {
+    const struct {
+        const char* name;
+        bool holds;
+    } rows[] = {
+        {"README.TXT", true},        {"BGM/TITLE.ADX", true},    {"CONSOLE.BIN", true}, {"COM0", true},
+        {"COM10.BIN", true},         {"LPT", true},              {"CON", false},        {"con", false},
+        {"Nul.txt", false},          {"AUX.tar.gz", false},      {"PRN", false},        {"COM1", false},
+        {"lpt9.dat", false},         {"DATA/COM3/X.BIN", false}, {"DATA\\AUX", false}, {"A:B", false},
+        {"NAME.", false},            {"NAME ", false},           {"DIR./X", false},     {"TAB\tX", false},
+        {"Q?.BIN", false},           {"A*", false},              {"<A>", false},        {"A|B", false},
+        {"SAY\"HI\"", false},      {"\x7f" "DEL", true},      {"\xc3\xa9t\xc3\xa9.adx", true},
+    };
+    for (const auto& row : rows) EXPECT_EQ(WindowsCanHoldName(row.name), row.holds) << row.name;
+}
+
+// Names that Windows cannot hold are valid POSIX names: refused by Windows
+// builds only. Two names that differ only in letter case are one file on
+// Windows (and under Wine): the first entry keeps it.
+TEST(ExtractJob, NamesThatWindowsCannotHoldAndNamesThatDifferOnlyInCase) {
+    Fixture f({{"GOOD.BIN", PatternBytes(10, 1), 0},
+               {"CON", PatternBytes(10, 2), 0},
+               {"DIR/AUX.TXT", PatternBytes(10, 3), 0},
+               {"TIME 12:00", PatternBytes(10, 4), 0},
+               {"TRAIL.", PatternBytes(10, 5), 0},
+               {"se/click.adx", PatternBytes(10, 6), 0},
+               {"SE/CLICK.ADX", PatternBytes(10, 7), 0}});
+    RecordingProgress progress;
+    EXPECT_EQ(RunJob(f, kFilterAll, progress), 2u);
+#ifdef _WIN32
+    EXPECT_EQ(f.FilesOut(), (std::vector<std::string>{"GOOD.BIN", "se/click.adx"}));
+    EXPECT_EQ(f.Bytes("se/click.adx"), PatternBytes(10, 6)) << "the first of the two keeps the file";
+    EXPECT_EQ(f.archive.WrittenByLastJob(), 2u);
+    EXPECT_EQ(f.messages.Texts(),
+              (std::vector<std::string>{"Extract complete!", "5 entries could not be written. The first:\nCON"}));
+#else
+    EXPECT_EQ(f.FilesOut(), (std::vector<std::string>{"CON", "DIR/AUX.TXT", "GOOD.BIN", "SE/CLICK.ADX", "TIME 12:00",
+                                                      "TRAIL.", "se/click.adx"}));
+    EXPECT_EQ(f.Bytes("SE/CLICK.ADX"), PatternBytes(10, 7));
+    EXPECT_EQ(f.archive.WrittenByLastJob(), 7u);
+    EXPECT_EQ(f.messages.Texts(), std::vector<std::string>{"Extract complete!"});
+#endif
+}
+
+TEST(ExtractJob, AFileFromAnEarlierRunIsWrittenOverAndTheSameNameTwiceStaysTheLastOne) {
+    Fixture f({{"A.BIN", PatternBytes(10, 1), 0}, {"A.BIN", PatternBytes(10, 2), 0}});
+    test::WriteFileBytes(fs::path(f.out) / "a.bin", PatternBytes(3, 9));
+    RecordingProgress progress;
+    EXPECT_EQ(RunJob(f, kFilterAll, progress), 2u);
+    EXPECT_EQ(f.Bytes("A.BIN"), PatternBytes(10, 2));
+    EXPECT_EQ(f.messages.Texts(), std::vector<std::string>{"Extract complete!"});
 }
 
 TEST(ExtractJob, AnImageThatCannotBeOpenedStillClosesTheProgressWindow) {

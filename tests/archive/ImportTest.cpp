@@ -188,7 +188,7 @@ TEST(ImportEntry, AWriteThatFailsAfterTheImageWasOpenedIsAFailure) {
     {
         // The disk is "full" from the middle of entry 1's data on.
         test::FileSizeLimit full((kStart + image.layout.offsets[1] / 2048 + 1) * 2352);
-        ASSERT_TRUE(full.Ok());
+        QORLU_ASSERT_FILE_SIZE_LIMIT(full);
         result = image.archive.ImportEntry(path, 1);
     }
     EXPECT_EQ(result, 0);
@@ -204,7 +204,7 @@ TEST(ImportEntry, AnImportThatFailsHalfWayIsPutBackAtOnce) {
         // Writes fail from the middle of entry 1's data on; the sectors
         // written before that are put back from the journal.
         test::FileSizeLimit full((kStart + image.layout.offsets[1] / 2048 + 1) * 2352);
-        ASSERT_TRUE(full.Ok());
+        QORLU_ASSERT_FILE_SIZE_LIMIT(full);
         EXPECT_EQ(image.archive.ImportEntry(image.Replacement(5500), 1), 0);
     }
     EXPECT_EQ(image.messages.Texts(), std::vector<std::string>{"can not write ISO file!"});

@@ -53,6 +53,9 @@ struct Disc {
 using test::Tree;
 
 TEST(ExtractCommand, WritesTheArchivesTreeForEachFilter) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
+#endif
     Disc disc;
     struct Case {
         std::vector<std::string> flags;
@@ -86,6 +89,9 @@ TEST(ExtractCommand, WritesTheArchivesTreeForEachFilter) {
 }
 
 TEST(ImportCommand, AnExtractedFileEditedAndWrittenBackIsInTheImage) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
+#endif
     Disc disc;
     const std::string out = disc.dir / "out";
     ASSERT_EQ(RunProgram(kQorlu, {"extract", disc.bin, out}).exitCode, 0);

@@ -47,6 +47,9 @@ std::string AuthorDisc(const TempDir& dir, const std::vector<std::uint8_t>& afs)
 }
 
 TEST(ListCommand, PrintsTheIndexOfAnAuthoredDiscAsBuilt) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
+#endif
     TempDir dir;
     tools::AfsBuildOptions options;
     options.gapBeforeNames = 1000;
@@ -81,6 +84,9 @@ TEST(ListCommand, PrintsTheIndexOfAnAuthoredDiscAsBuilt) {
 }
 
 TEST(ListCommand, BadInputGetsAMessageAndAFailingStatus) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
+#endif
     TempDir dir;
     const auto afs = tools::BuildAfs(kEntries);
     auto bigCount = afs.bytes;

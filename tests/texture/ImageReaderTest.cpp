@@ -47,6 +47,9 @@ std::string Expected(int width, int height, const std::vector<int>& colours, con
 }
 
 TEST(ImageReader, EightBitTextureOpensWithItsSizeAndColours) {
+#ifdef _WIN32
+    GTEST_SKIP() << "PIL runs in Debian's python3, a Linux program that a Windows build cannot start";
+#endif
     TempDir dir;
     MessageRecorder rec;
     std::vector<std::uint8_t> c;
@@ -63,6 +66,9 @@ TEST(ImageReader, EightBitTextureOpensWithItsSizeAndColours) {
 }
 
 TEST(ImageReader, FourBitTextureOpensWithItsSizeAndColours) {
+#ifdef _WIN32
+    GTEST_SKIP() << "PIL runs in Debian's python3, a Linux program that a Windows build cannot start";
+#endif
     TempDir dir;
     MessageRecorder rec;
     std::vector<std::uint8_t> c;
