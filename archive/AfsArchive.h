@@ -38,6 +38,7 @@
 
 namespace qorlu {
 
+class ExtractTargets;
 class IExtractProgress;
 
 struct AfsEntry {
@@ -120,13 +121,16 @@ private:
     int ImportEntryJournaled(const std::string& lpszPath, std::uint32_t nIndex);
     std::uint32_t RunExtractJob(IExtractProgress& progress);
     bool RefuseIndex(std::string problem);
+    // ExtractEntry with what a whole job learns once: its output folders and
+    // the image's identity (`targets`), and the archive bytes in the image.
+    int ExtractInto(ExtractTargets& targets, std::uint64_t archiveBytes, const std::string& lpszFolder,
+                    std::uint32_t nIndex);
 
     std::string m_strLoadProblem;
     std::vector<std::uint32_t> m_slotSpace; // per entry, computed once per load
     std::uint64_t m_nArchiveBytesAtLoad = 0;
     std::thread m_worker;
     std::vector<std::uint8_t> m_copyBuffer; // ExtractEntry's, at most a few MiB
-    std::string m_strLastMadeFolder;        // the folder ExtractEntry made last; reset by each job
     std::uint32_t m_nJobWritten = 0;        // entries the last job wrote whole
 };
 
