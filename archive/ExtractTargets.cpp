@@ -50,7 +50,8 @@ bool ExtractTargets::IsTheImage(const std::string& target) const {
     if (m_identityKnown) {
         struct stat st {};
         if (::stat(target.c_str(), &st) != 0) return false; // nothing there (or nothing that can be looked at)
-        return static_cast<std::uint64_t>(st.st_dev) == m_device && static_cast<std::uint64_t>(st.st_ino) == m_fileNumber;
+        return static_cast<std::uint64_t>(st.st_dev) == m_device &&
+               static_cast<std::uint64_t>(st.st_ino) == m_fileNumber;
     }
 #endif
     std::error_code ec;

@@ -163,7 +163,8 @@ private:
                         q[2 * d + plane] = p0;
                         q[52 + 2 * d + plane] = p1;
                     } else {
-                        diff |= static_cast<unsigned>(q[2 * d + plane] ^ p0) | static_cast<unsigned>(q[52 + 2 * d + plane] ^ p1);
+                        diff |= static_cast<unsigned>(q[2 * d + plane] ^ p0) |
+                                static_cast<unsigned>(q[52 + 2 * d + plane] ^ p1);
                     }
                 }
             }

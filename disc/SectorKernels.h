@@ -27,7 +27,9 @@
 
 namespace qorlu::sector::kernel {
 
-constexpr std::uint8_t GfMul(std::uint8_t a, std::uint8_t b) {
+// Internal linkage: the kernel files are built with other processor options,
+// and no copy of these may be shared with the portable code.
+static constexpr std::uint8_t GfMul(std::uint8_t a, std::uint8_t b) {
     unsigned product = 0;
     unsigned x = a;
     for (int bit = 0; bit < 8; ++bit) {
@@ -39,7 +41,7 @@ constexpr std::uint8_t GfMul(std::uint8_t a, std::uint8_t b) {
 }
 
 // alpha^e for any integer e (alpha has order 255).
-constexpr std::uint8_t GfPow(int e) {
+static constexpr std::uint8_t GfPow(int e) {
     e %= 255;
     if (e < 0) e += 255;
     std::uint8_t v = 1;
@@ -47,7 +49,7 @@ constexpr std::uint8_t GfPow(int e) {
     return v;
 }
 
-constexpr std::uint8_t GfInverse(std::uint8_t a) {
+static constexpr std::uint8_t GfInverse(std::uint8_t a) {
     for (unsigned x = 1; x < 256; ++x)
         if (GfMul(a, static_cast<std::uint8_t>(x)) == 1) return static_cast<std::uint8_t>(x);
     return 0;
@@ -58,7 +60,7 @@ struct NibbleTable {
     std::uint8_t hi[16];
 };
 
-constexpr NibbleTable MakeNibbleTable(std::uint8_t c) {
+static constexpr NibbleTable MakeNibbleTable(std::uint8_t c) {
     NibbleTable t{};
     for (unsigned n = 0; n < 16; ++n) {
         t.lo[n] = GfMul(static_cast<std::uint8_t>(n), c);

@@ -71,8 +71,8 @@ public:
                 std::lock_guard lock(m_mutex);
                 if (m_next >= m_runs || m_next > m_shortRun) return;
                 run = m_next++;
-                const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kRunSectors, m_total - run * kRunSectors)) *
-                                         sector::kRawSize;
+                const std::uint64_t sectors = std::min<std::uint64_t>(kRunSectors, m_total - run * kRunSectors);
+                const std::size_t want = static_cast<std::size_t>(sectors) * sector::kRawSize;
                 if (m_file.Seek(run * kRunSectors * sector::kRawSize)) got = m_file.Read(buffer.data(), want);
                 if (got < want) m_shortRun = std::min(m_shortRun, run);
             }
@@ -130,7 +130,8 @@ SectorScanResult ScanRawSectors(BinaryFile& file, std::size_t listLimit,
 
     // One worker per processor, this thread one of them; each holds its run.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const auto workers = static_cast<std::size_t>(std::min<std::uint64_t>({cores, kMostWorkers, std::max<std::uint64_t>(scan.Runs(), 1)}));
+    const auto workers = static_cast<std::size_t>(
+        std::min<std::uint64_t>({cores, kMostWorkers, std::max<std::uint64_t>(scan.Runs(), 1)}));
     std::vector<std::vector<std::uint8_t>> buffers(workers, std::vector<std::uint8_t>(kRunSectors * sector::kRawSize));
     std::vector<std::thread> helpers;
     for (std::size_t w = 1; w < workers; ++w) {

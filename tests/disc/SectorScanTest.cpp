@@ -56,8 +56,8 @@ TEST_P(ImageScans, CountEachSectorOnceAndListTheLowestWrongOnes) {
     BinaryFile file;
     ASSERT_TRUE(file.Open(dir / "disc.bin", BinaryFile::Mode::Read));
     std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
-    const SectorScanResult r =
-        ScanRawSectors(file, c.listLimit, [&](std::uint64_t done, std::uint64_t total) { calls.emplace_back(done, total); });
+    const SectorScanResult r = ScanRawSectors(
+        file, c.listLimit, [&](std::uint64_t done, std::uint64_t total) { calls.emplace_back(done, total); });
 
     EXPECT_EQ(r.sectors, c.sectors);
     EXPECT_EQ(r.wrong, c.wrong.size());
