@@ -31,7 +31,6 @@
 #include "disc/DiscImage.h"
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,6 +39,7 @@
 
 namespace qorlu {
 
+class ExtractTargets;
 class IExtractProgress;
 
 struct AfsEntry {
@@ -142,19 +142,17 @@ private:
     bool IndexMatchesImage(std::uint32_t nIndex);
     std::uint32_t RunExtractJob(IExtractProgress& progress);
     bool RefuseIndex(std::string problem);
+    // ExtractEntry with what a whole job learns once: its output folders and
+    // the image's identity (`targets`), and the archive bytes in the image.
+    int ExtractInto(ExtractTargets& targets, std::uint64_t archiveBytes, const std::string& lpszFolder,
+                    std::uint32_t nIndex);
 
     std::string m_strLoadProblem;
     std::vector<std::uint32_t> m_slotSpace; // per entry, computed once per load
     std::uint64_t m_nArchiveBytesAtLoad = 0;
     std::thread m_worker;
     std::vector<std::uint8_t> m_copyBuffer; // ExtractEntry's, at most a few MiB
-    std::string m_strLastMadeFolder;        // the folder ExtractEntry made last; reset by each job
     std::uint32_t m_nJobWritten = 0;        // entries the last job wrote whole
-    // The files the last job wrote, by identity (volume, number), with the
-    // path each was written under: on a file system that ignores letter
-    // case a second entry whose name differs only in case would be the same
-    // file, and is not written over the first.
-    std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> m_jobFiles;
     bool m_bImageChangedSinceLoad = false;
 };
 

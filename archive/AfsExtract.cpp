@@ -1,6 +1,7 @@
 // Writing one archive entry to a file below an output folder.
 
 #include "archive/AfsArchive.h"
+#include "archive/ExtractTargets.h"
 #include "shell/NativePath.h"
 #include "shell/Text.h"
 
@@ -63,6 +64,13 @@ bool WindowsCanHoldName(std::string_view name) {
 
 int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nIndex) {
     if (m_nEntryCount == 0 || nIndex >= m_nEntryCount) return 0;
+    ExtractTargets targets(ImageFile());
+    return ExtractInto(targets, ArchiveBytesInImage(), lpszFolder, nIndex);
+}
+
+int CAfsArchive::ExtractInto(ExtractTargets& targets, std::uint64_t archiveBytes, const std::string& lpszFolder,
+                             std::uint32_t nIndex) {
+    if (m_nEntryCount == 0 || nIndex >= m_nEntryCount) return 0;
     std::string folder = lpszFolder;
     if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
     const std::string name = GetEntryName(nIndex);
@@ -75,42 +83,28 @@ int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nInde
     // An entry that the image does not hold whole (a damaged size or offset)
     // gets no file at all: nothing is read past the image's end, and no
     // file of an extraction is longer than the image.
-    if (!EntryLiesWithin(nIndex, ArchiveBytesInImage())) return 0;
+    if (!EntryLiesWithin(nIndex, archiveBytes)) return 0;
 
     // The entry's folders, outermost first; a folder that exists already is
-    // fine. Entries come grouped by folder, so a folder made for the entry
-    // before is not made again.
-    const std::size_t last = name.rfind(kPathSeparator);
-    const std::string entryFolder = last == std::string::npos ? folder : folder + name.substr(0, last);
-    if (entryFolder != m_strLastMadeFolder) {
-        std::error_code ec;
-        for (std::size_t p = name.find(kPathSeparator); p != std::string::npos; p = name.find(kPathSeparator, p + 1))
-            std::filesystem::create_directory(PathFromUtf8(folder + name.substr(0, p)), ec);
-        m_strLastMadeFolder = entryFolder;
-    }
+    // fine. Each is made (or found) once per job.
+    const bool freshFolder = targets.MakeFolders(folder, name);
 
     // The image being read is never opened for writing: the same file under
     // the entry's name (a link to it, or its name in another letter case on
-    // a file system that ignores case) is not written.
+    // a file system that ignores case) is not written; nor is a file this
+    // job wrote for another entry whose name differs only in letter case,
+    // on a file system that ignores case.
     const std::string target = folder + name;
-    std::error_code same;
-    if (std::filesystem::equivalent(PathFromUtf8(target), PathFromUtf8(ImageFile()), same) && !same) return 0;
+    if (!targets.MayWrite(target, freshFolder)) return 0;
 
     const std::uint32_t offset = GetEntryOffset(nIndex);
     const std::uint32_t size = GetEntrySize(nIndex);
     // One buffer serves every entry of a job: no allocation, page faults or
-    // zero-filling per entry.
+    // zero-filling per entry. An entry up to its size goes out in one write.
     try {
         if (m_copyBuffer.size() < std::min(size, kCopyChunk)) m_copyBuffer.resize(std::min(size, kCopyChunk));
     } catch (const std::bad_alloc&) {
         return 0;
-    }
-    // A file that this job wrote under another name (the same name in
-    // another letter case, where the file system ignores case) keeps the
-    // entry it received first.
-    if (const auto existing = IdentityOf(target)) {
-        const auto first = m_jobFiles.find({existing->volume, existing->file});
-        if (first != m_jobFiles.end() && first->second != target) return 0;
     }
     BinaryFile out;
     if (!out.Open(target, BinaryFile::Mode::Create)) return 0;
@@ -124,7 +118,7 @@ int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nInde
     }
     const bool closed = out.Close();
     if (whole && closed && !out.Failed()) {
-        if (written) m_jobFiles[{written->volume, written->file}] = target;
+        if (written) targets.Remember(target, *written);
         return 1;
     }
     // A file that did not receive the whole entry would look complete.

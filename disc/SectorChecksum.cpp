@@ -1,10 +1,29 @@
 #include "disc/SectorChecksum.h"
 
+#include "disc/SectorKernels.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 
 namespace qorlu::sector {
+
+namespace kernel {
+
+const QFinalTables& QFinal() {
+    static const QFinalTables tables = [] {
+        QFinalTables t{};
+        for (unsigned x = 0; x < 256; ++x) {
+            const auto v = static_cast<std::uint8_t>(x);
+            t.plain[x] = GfMul(v, kOverOnePlusAlpha);
+            for (int d = 0; d < 26; ++d) t.weighted[d][x] = GfMul(GfMul(v, GfPow(19 + d)), kOverOnePlusAlpha);
+        }
+        return t;
+    }();
+    return tables;
+}
+
+} // namespace kernel
 
 namespace {
 
@@ -150,11 +169,11 @@ bool SubheaderCopiesAgree(const std::uint8_t* raw) { return std::memcmp(raw + 16
 
 } // namespace
 
-std::uint32_t Edc(std::span<const std::uint8_t> bytes) {
+namespace {
+
+// The table CRC of n bytes at p, continued from `crc`.
+std::uint32_t TableCrc(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
     const auto& t = Crc().slice;
-    std::uint32_t crc = 0;
-    const std::uint8_t* p = bytes.data();
-    std::size_t n = bytes.size();
     for (; n >= 8; n -= 8, p += 8) {
         const std::uint32_t lo = crc ^ Load32(p);
         const std::uint32_t hi = Load32(p + 4);
@@ -163,6 +182,122 @@ std::uint32_t Edc(std::span<const std::uint8_t> bytes) {
     }
     for (; n > 0; --n, ++p) crc = (crc >> 8) ^ t[0][(crc ^ *p) & 0xFFu];
     return crc;
+}
+
+#if defined(QORLU_X86_KERNELS)
+bool CpuHasSsse3() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3");
+}
+bool CpuHasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+bool CpuHasClmul() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("pclmul");
+}
+#endif
+
+Engines& Active() {
+    static Engines engines = BestEngines();
+    return engines;
+}
+
+bool ParityMatchesByWords(const std::uint8_t* raw) {
+    const auto coded = Recoded(raw);
+    return std::memcmp(coded.data() + kPData, raw + kPOffset, kCodedSize - kPData) == 0;
+}
+
+// What Classify finds before P and Q are needed: the kind, or nothing when
+// only P and Q can tell valid from wrong.
+bool NeedsParity(const std::uint8_t* raw, Kind& kind) {
+    if (!IsMode2Form1(raw)) {
+        const bool form2 = HasSync(raw) && raw[kModeOffset] == 2 && SubheaderCopiesAgree(raw);
+        kind = form2 ? Kind::Form2 : Kind::Other;
+        return false;
+    }
+    const std::uint8_t* trailer = raw + kEdcOffset;
+    if (Load32(trailer) == 0 && std::all_of(trailer, raw + kRawSize, [](std::uint8_t v) { return v == 0; })) {
+        kind = Kind::Form1Unchecked;
+        return false;
+    }
+    if (!EdcMatches(raw)) {
+        kind = Kind::Form1Wrong;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool Available(ParityEngine engine) {
+    switch (engine) {
+    case ParityEngine::Words64: return true;
+#if defined(QORLU_X86_KERNELS)
+    case ParityEngine::Ssse3: return CpuHasSsse3();
+    case ParityEngine::Avx2Pairs: return CpuHasSsse3() && CpuHasAvx2();
+#else
+    case ParityEngine::Ssse3:
+    case ParityEngine::Avx2Pairs: return false;
+#endif
+    }
+    return false;
+}
+
+bool Available(EdcEngine engine) {
+    switch (engine) {
+    case EdcEngine::Table: return true;
+#if defined(QORLU_X86_KERNELS)
+    case EdcEngine::CarryLess: return CpuHasClmul();
+#else
+    case EdcEngine::CarryLess: return false;
+#endif
+    }
+    return false;
+}
+
+const char* NameOf(ParityEngine engine) {
+    switch (engine) {
+    case ParityEngine::Words64: return "64-bit words";
+    case ParityEngine::Ssse3: return "SSSE3";
+    case ParityEngine::Avx2Pairs: return "AVX2 pairs";
+    }
+    return "?";
+}
+
+const char* NameOf(EdcEngine engine) {
+    return engine == EdcEngine::CarryLess ? "carry-less multiply" : "slice-by-8 tables";
+}
+
+Engines BestEngines() {
+    Engines best{ParityEngine::Words64, EdcEngine::Table};
+    for (const auto p : {ParityEngine::Ssse3, ParityEngine::Avx2Pairs})
+        if (Available(p)) best.parity = p;
+    if (Available(EdcEngine::CarryLess)) best.edc = EdcEngine::CarryLess;
+    return best;
+}
+
+Engines CurrentEngines() { return Active(); }
+
+bool UseEngines(Engines engines) {
+    if (!Available(engines.parity) || !Available(engines.edc)) return false;
+    Active() = engines;
+    return true;
+}
+
+std::uint32_t Edc(std::span<const std::uint8_t> bytes) {
+    const std::uint8_t* p = bytes.data();
+    const std::size_t n = bytes.size();
+#if defined(QORLU_X86_KERNELS)
+    if (n >= 64 && Active().edc == EdcEngine::CarryLess) {
+        const std::size_t chunks = n / 16;
+        std::uint8_t residue[16];
+        kernel::EdcFoldClmul(p, chunks, residue);
+        return TableCrc(TableCrc(0, residue, sizeof residue), p + 16 * chunks, n - 16 * chunks);
+    }
+#endif
+    return TableCrc(0, p, n);
 }
 
 bool HasSync(const std::uint8_t* raw) { return std::memcmp(raw, kSync, sizeof kSync) == 0; }
@@ -176,25 +311,55 @@ bool EdcMatches(const std::uint8_t* raw) {
 }
 
 bool EccMatches(const std::uint8_t* raw) {
-    const auto coded = Recoded(raw);
-    return std::memcmp(coded.data() + kPData, raw + kPOffset, kCodedSize - kPData) == 0;
+#if defined(QORLU_X86_KERNELS)
+    // The check only reads the sector.
+    if (Active().parity != ParityEngine::Words64)
+        return kernel::ParitySsse3(const_cast<std::uint8_t*>(raw), kernel::ParityMode::Check);
+#endif
+    return ParityMatchesByWords(raw);
 }
 
 void EncodeForm1(std::uint8_t* raw) {
     const std::uint32_t edc = Edc({raw + 16, kEdcOffset - 16});
     for (int i = 0; i < 4; ++i) raw[kEdcOffset + i] = static_cast<std::uint8_t>(edc >> (8 * i));
+#if defined(QORLU_X86_KERNELS)
+    if (Active().parity != ParityEngine::Words64) {
+        kernel::ParitySsse3(raw, kernel::ParityMode::Store);
+        return;
+    }
+#endif
     const auto coded = Recoded(raw);
     std::memcpy(raw + kPOffset, coded.data() + kPData, kCodedSize - kPData);
 }
 
 Kind Classify(const std::uint8_t* raw) {
-    if (!IsMode2Form1(raw)) {
-        const bool form2 = HasSync(raw) && raw[kModeOffset] == 2 && SubheaderCopiesAgree(raw);
-        return form2 ? Kind::Form2 : Kind::Other;
+    Kind kind = Kind::Other;
+    if (!NeedsParity(raw, kind)) return kind;
+    return EccMatches(raw) ? Kind::Form1Valid : Kind::Form1Wrong;
+}
+
+void ClassifyMany(const std::uint8_t* raw, std::size_t count, Kind* kinds) {
+    const bool pairs = Active().parity == ParityEngine::Avx2Pairs;
+    std::size_t held = count; // a sector waiting for a second one to be checked with
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* s = raw + i * kRawSize;
+        if (!NeedsParity(s, kinds[i])) continue;
+        if (!pairs) {
+            kinds[i] = EccMatches(s) ? Kind::Form1Valid : Kind::Form1Wrong;
+            continue;
+        }
+#if defined(QORLU_X86_KERNELS)
+        if (held == count) {
+            held = i;
+            continue;
+        }
+        const unsigned match = kernel::ParityCheckPairAvx2(raw + held * kRawSize, s);
+        kinds[held] = (match & 1u) ? Kind::Form1Valid : Kind::Form1Wrong;
+        kinds[i] = (match & 2u) ? Kind::Form1Valid : Kind::Form1Wrong;
+        held = count;
+#endif
     }
-    const std::uint8_t* trailer = raw + kEdcOffset;
-    if (std::all_of(trailer, raw + kRawSize, [](std::uint8_t v) { return v == 0; })) return Kind::Form1Unchecked;
-    return EdcMatches(raw) && EccMatches(raw) ? Kind::Form1Valid : Kind::Form1Wrong;
+    if (held < count) kinds[held] = EccMatches(raw + held * kRawSize) ? Kind::Form1Valid : Kind::Form1Wrong;
 }
 
 } // namespace qorlu::sector

@@ -15,7 +15,8 @@
 // Submode bit 5 (0x20) marks a Form 2 sector: 2324 user bytes, an optional
 // EDC and no P or Q parity. Only Form 1 sectors are computed here.
 //
-// Every function is pure and may be called from any thread.
+// Every function is pure and may be called from any thread (UseEngines
+// aside).
 
 #include <cstdint>
 #include <span>
@@ -60,5 +61,34 @@ enum class Kind {
 };
 
 Kind Classify(const std::uint8_t* raw);
+
+// Classify of `count` consecutive raw sectors into kinds[0..count).
+void ClassifyMany(const std::uint8_t* raw, std::size_t count, Kind* kinds);
+
+// How the checksums are computed. The fastest way that this processor has
+// is chosen when first needed; every way gives the same bytes.
+enum class ParityEngine {
+    Words64,   // eight field elements per 64-bit word; runs anywhere
+    Ssse3,     // 16 bytes per register, products by byte shuffles
+    Avx2Pairs, // as Ssse3, and ClassifyMany checks two sectors per 32-byte register
+};
+enum class EdcEngine {
+    Table,     // slicing by eight
+    CarryLess, // folding by carry-less multiplication (PCLMULQDQ)
+};
+struct Engines {
+    ParityEngine parity;
+    EdcEngine edc;
+};
+bool Available(ParityEngine engine);
+bool Available(EdcEngine engine);
+const char* NameOf(ParityEngine engine);
+const char* NameOf(EdcEngine engine);
+// The fastest available.
+Engines BestEngines();
+Engines CurrentEngines();
+// For tests and benchmarks: computes with `engines` from now on; false, and
+// nothing changed, when one is not available. Not while other threads compute.
+bool UseEngines(Engines engines);
 
 } // namespace qorlu::sector

@@ -22,10 +22,12 @@ struct SectorScanResult {
     bool readFailed = false;         // the file ended before its length said
 };
 
-// Reads `file` (open, raw 2352-byte sectors) from its start in runs and
-// classifies each sector; two threads share the checking. `progress` is
-// called after each run with the sectors done and the total. At most
-// `listLimit` wrong sectors are listed.
+// Reads `file` (open, raw 2352-byte sectors) from its start in runs of a
+// few hundred sectors, one seek and one read each, and classifies each
+// sector; one thread per processor takes runs in turn, and only one reads
+// the file at a time. `progress` is called on the calling thread with the
+// sectors checked so far and the total, after some of the runs and at the
+// end. At most `listLimit` wrong sectors are listed, the lowest first.
 SectorScanResult ScanRawSectors(BinaryFile& file, std::size_t listLimit,
                                 const std::function<void(std::uint64_t, std::uint64_t)>& progress = {});
 

@@ -3,6 +3,7 @@
 // window, polls its cancel flag before each entry and ends with a message.
 
 #include "archive/AfsArchive.h"
+#include "archive/ExtractTargets.h"
 #include "shell/LastResort.h"
 #include "shell/Text.h"
 #include "unpacker/ExtractProgress.h"
@@ -59,8 +60,10 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress) {
         progress.Close();
         return 0;
     }
-    m_strLastMadeFolder.clear();
-    m_jobFiles.clear();
+    // Looked at once for the whole job: the image's length and identity, and
+    // each output folder.
+    const std::uint64_t archiveBytes = ArchiveBytesInImage();
+    ExtractTargets targets(ImageFile());
     progress.SetRange(0, static_cast<int>(m_nEntryCount));
     bool cancelled = false;
     std::uint32_t failures = 0;
@@ -74,7 +77,7 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress) {
         if (!IsEntrySelected(name, m_nFilterMode)) continue;
         progress.SetPos(static_cast<int>(i));
         progress.SetText(name);
-        if (ExtractEntry(m_strOutputDir, i) == 0) {
+        if (ExtractInto(targets, archiveBytes, m_strOutputDir, i) == 0) {
             if (failures++ == 0) firstFailure = GetEntryName(i);
         } else {
             ++m_nJobWritten;

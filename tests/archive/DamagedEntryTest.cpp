@@ -107,8 +107,9 @@ INSTANTIATE_TEST_SUITE_P(Fields, DamagedEntry, ::testing::ValuesIn(kDamage),
                          [](const ::testing::TestParamInfo<Damage>& p) { return std::string(p.param.name); });
 
 // How the target of an entry is the image: its own name, a hard link or a
-// symbolic link to it beside it.
-enum class SameFile { Name, HardLink, SymbolicLink };
+// symbolic link to it beside it, or a link in a folder that was there before
+// the extraction.
+enum class SameFile { Name, HardLink, SymbolicLink, LinkInAnOldFolder };
 
 struct SameFileRow {
     const char* name;
@@ -126,13 +127,19 @@ TEST_P(ExtractBesideTheImage, LeavesTheImageByteIdentical) {
     if (row.how == SameFile::SymbolicLink) GTEST_SKIP() << "Wine cannot make symbolic links";
 #endif
     const std::string bin = dir / "disc.bin";
-    const std::string entryName = row.how == SameFile::Name ? "disc.bin" : "alias.bin";
+    const std::string entryName = row.how == SameFile::Name                ? "disc.bin"
+                                  : row.how == SameFile::LinkInAnOldFolder ? "OLD/alias.bin"
+                                                                           : "alias.bin";
     const std::vector<tools::AfsBuildEntry> entries = {{"BEFORE.BIN", PatternBytes(3000, 1), 0},
                                                        {entryName, PatternBytes(4000, 2), 0},
                                                        {"AFTER/LATER.BIN", PatternBytes(5000, 3), 0}};
     test::WriteImageWithArchive(bin, tools::BuildAfs(entries).bytes);
     if (row.how == SameFile::HardLink) fs::create_hard_link(bin, dir / "alias.bin");
     if (row.how == SameFile::SymbolicLink) fs::create_symlink("disc.bin", dir / "alias.bin");
+    if (row.how == SameFile::LinkInAnOldFolder) {
+        fs::create_directory(dir.Path() / "OLD");
+        fs::create_symlink("../disc.bin", dir.Path() / "OLD" / "alias.bin");
+    }
     const auto image = test::ReadFileBytes(bin);
 
     test::MessageRecorder messages;
@@ -150,7 +157,8 @@ TEST_P(ExtractBesideTheImage, LeavesTheImageByteIdentical) {
 INSTANTIATE_TEST_SUITE_P(Targets, ExtractBesideTheImage,
                          ::testing::Values(SameFileRow{"ItsOwnName", SameFile::Name},
                                            SameFileRow{"AHardLink", SameFile::HardLink},
-                                           SameFileRow{"ASymbolicLink", SameFile::SymbolicLink}),
+                                           SameFileRow{"ASymbolicLink", SameFile::SymbolicLink},
+                                           SameFileRow{"ALinkInAnOldFolder", SameFile::LinkInAnOldFolder}),
                          [](const ::testing::TestParamInfo<SameFileRow>& p) { return std::string(p.param.name); });
 
 // A file system that ignores letter case, mounted for the test's life.

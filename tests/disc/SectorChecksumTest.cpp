@@ -2,6 +2,7 @@
 // against itself: every P and Q codeword of an encoded sector has zero
 // syndromes, computed here with a shift-and-add field multiply over 16-bit
 // words, and the EDC is recomputed one bit at a time from the polynomial.
+// Each way of computing them that the processor has is judged so.
 
 #include "disc/SectorChecksum.h"
 #include "tools/RawSectorWriter.h"
@@ -9,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
+#include <string>
+#include <tuple>
 #include <random>
 #include <vector>
 
@@ -99,10 +103,43 @@ Sector EncodedSector(unsigned seed) {
     return s;
 }
 
-class EncodedSectors : public ::testing::TestWithParam<unsigned> {};
+// Every way of computing the checksums that this processor has, each
+// against the definitions above.
+std::vector<sector::Engines> AvailableEngines() {
+    std::vector<sector::Engines> all;
+    for (auto parity : {sector::ParityEngine::Words64, sector::ParityEngine::Ssse3, sector::ParityEngine::Avx2Pairs})
+        for (auto edc : {sector::EdcEngine::Table, sector::EdcEngine::CarryLess})
+            if (sector::Available(parity) && sector::Available(edc)) all.push_back({parity, edc});
+    return all;
+}
+
+std::string EngineLabel(const sector::Engines& e) {
+    std::string label = std::string(sector::NameOf(e.parity)) + "_" + sector::NameOf(e.edc);
+    for (char& c : label)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return label;
+}
+
+// Uses one set of engines for a test's life, then the best again.
+class EngineScope {
+public:
+    explicit EngineScope(const sector::Engines& e) {
+        EXPECT_TRUE(sector::UseEngines(e));
+        EXPECT_EQ(sector::CurrentEngines().parity, e.parity);
+        EXPECT_EQ(sector::CurrentEngines().edc, e.edc);
+    }
+    ~EngineScope() { sector::UseEngines(sector::BestEngines()); }
+    EngineScope(const EngineScope&) = delete;
+    EngineScope& operator=(const EngineScope&) = delete;
+};
+
+using EngineAndSeed = std::tuple<sector::Engines, unsigned>;
+
+class EncodedSectors : public ::testing::TestWithParam<EngineAndSeed> {};
 
 TEST_P(EncodedSectors, HaveZeroSyndromesAndTheBitwiseEdc) {
-    const Sector s = EncodedSector(GetParam());
+    const EngineScope engines(std::get<0>(GetParam()));
+    const Sector s = EncodedSector(std::get<1>(GetParam()));
     ExpectZeroSyndromes(s);
     const std::uint32_t stored = s[2072] | s[2073] << 8 | s[2074] << 16 | std::uint32_t{s[2075]} << 24;
     EXPECT_EQ(stored, BitwiseEdc(s.data() + 16, 2056));
@@ -111,7 +148,8 @@ TEST_P(EncodedSectors, HaveZeroSyndromesAndTheBitwiseEdc) {
 }
 
 TEST_P(EncodedSectors, ReencodingAfterAnEditMatchesTheDefinitionAgain) {
-    Sector s = EncodedSector(GetParam());
+    const EngineScope engines(std::get<0>(GetParam()));
+    Sector s = EncodedSector(std::get<1>(GetParam()));
     const Sector before = s;
     for (std::size_t i = 24; i < 2072; i += 97) s[i] = static_cast<std::uint8_t>(s[i] + 1 + i);
     sector::EncodeForm1(s.data());
@@ -121,8 +159,41 @@ TEST_P(EncodedSectors, ReencodingAfterAnEditMatchesTheDefinitionAgain) {
     EXPECT_TRUE(std::equal(s.begin(), s.begin() + 24, before.begin())) << "header and subheader stay";
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, EncodedSectors, ::testing::Values(0u, 1u, 2u, 3u, 1234u),
-                         [](const auto& p) { return "Seed" + std::to_string(p.param); });
+// The encoder writes bytes 2072..2351 and nothing else, whatever was there.
+TEST_P(EncodedSectors, EncodingWritesOnlyTheTrailer) {
+    const EngineScope engines(std::get<0>(GetParam()));
+    std::vector<std::uint8_t> buffer(3 * 2352, 0xA5);
+    std::uint8_t* s = buffer.data() + 2352;
+    const Sector source = EncodedSector(std::get<1>(GetParam()));
+    std::copy(source.begin(), source.begin() + 2072, s);
+    const std::vector<std::uint8_t> before = buffer;
+    sector::EncodeForm1(s);
+    EXPECT_TRUE(std::equal(s + 2072, s + 2352, source.begin() + 2072));
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 2352 + 2072, before.begin()));
+    EXPECT_TRUE(std::equal(buffer.begin() + 2 * 2352, buffer.end(), before.begin() + 2 * 2352));
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, EncodedSectors,
+                         ::testing::Combine(::testing::ValuesIn(AvailableEngines()),
+                                            ::testing::Values(0u, 1u, 2u, 3u, 1234u)),
+                         [](const auto& p) {
+                             return EngineLabel(std::get<0>(p.param)) + "_Seed" +
+                                    std::to_string(std::get<1>(p.param));
+                         });
+
+class EdcEngines : public ::testing::TestWithParam<sector::Engines> {};
+
+TEST_P(EdcEngines, EveryLengthMatchesTheBitwiseDivision) {
+    const EngineScope engines(GetParam());
+    std::mt19937 random(99);
+    std::vector<std::uint8_t> bytes(2100);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+    for (std::size_t n : {0, 1, 7, 8, 9, 15, 16, 17, 40, 63, 64, 65, 79, 80, 127, 128, 129, 200, 2055, 2056, 2057, 2100})
+        EXPECT_EQ(sector::Edc({bytes.data(), n}), BitwiseEdc(bytes.data(), n)) << n << " bytes";
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, EdcEngines, ::testing::ValuesIn(AvailableEngines()),
+                         [](const auto& p) { return EngineLabel(p.param); });
 
 TEST(SectorEdc, UnevenLengthsMatchTheBitwiseDivision) {
     std::vector<std::uint8_t> bytes(40);
@@ -152,16 +223,72 @@ const KindCase kKindCases[] = {
     {"SyncBroken", [](Sector& s) { s[11] = 0xFF; }, sector::Kind::Other},
 };
 
-class SectorKinds : public ::testing::TestWithParam<KindCase> {};
+class SectorKinds : public ::testing::TestWithParam<std::tuple<sector::Engines, KindCase>> {};
 
 TEST_P(SectorKinds, ClassifyTellsThemApart) {
+    const EngineScope engines(std::get<0>(GetParam()));
+    const KindCase& c = std::get<1>(GetParam());
     Sector s = EncodedSector(7);
-    GetParam().damage(s);
-    EXPECT_EQ(sector::Classify(s.data()), GetParam().kind);
+    c.damage(s);
+    EXPECT_EQ(sector::Classify(s.data()), c.kind);
 }
 
-INSTANTIATE_TEST_SUITE_P(Damage, SectorKinds, ::testing::ValuesIn(kKindCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+// In a run, each sector is told apart as on its own, whichever sectors it
+// is checked together with: the damaged one at every place of a run of
+// valid ones, and among wrong ones.
+TEST_P(SectorKinds, ClassifyManyTellsEachSectorOfARunApart) {
+    const EngineScope engines(std::get<0>(GetParam()));
+    const KindCase& c = std::get<1>(GetParam());
+    constexpr std::size_t kRun = 5;
+    for (std::size_t at = 0; at < kRun; ++at) {
+        for (const bool othersWrong : {false, true}) {
+            std::vector<std::uint8_t> run(kRun * 2352);
+            std::vector<sector::Kind> expected(kRun, othersWrong ? sector::Kind::Form1Wrong : sector::Kind::Form1Valid);
+            expected[at] = c.kind;
+            for (std::size_t i = 0; i < kRun; ++i) {
+                Sector s = EncodedSector(20 + static_cast<unsigned>(i));
+                if (i == at) c.damage(s);
+                else if (othersWrong) s[500 + i] ^= 0x10;
+                std::copy(s.begin(), s.end(), run.begin() + static_cast<std::ptrdiff_t>(i * 2352));
+            }
+            std::vector<sector::Kind> kinds(kRun, sector::Kind::Other);
+            sector::ClassifyMany(run.data(), kRun, kinds.data());
+            EXPECT_EQ(kinds, expected) << "damaged sector " << at << (othersWrong ? ", the others wrong" : "");
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Damage, SectorKinds,
+                         ::testing::Combine(::testing::ValuesIn(AvailableEngines()), ::testing::ValuesIn(kKindCases)),
+                         [](const auto& p) {
+                             return EngineLabel(std::get<0>(p.param)) + "_" + std::get<1>(p.param).name;
+                         });
+
+// A change of any one byte that the checksums cover is seen, in every row
+// and plane of both codes, by every engine, in either sector of a pair.
+TEST(SectorDamage, EveryCoveredByteCounts) {
+    for (const auto& e : AvailableEngines()) {
+        const EngineScope engines(e);
+        const Sector good = EncodedSector(11);
+        std::vector<std::uint8_t> run(2 * 2352);
+        std::copy(good.begin(), good.end(), run.begin());
+        std::copy(good.begin(), good.end(), run.begin() + 2352);
+        int misses = 0;
+        for (std::size_t at = 24; at < 2352; ++at) { // the subheader's copies must agree to be Form 1
+            for (std::size_t which = 0; which < 2; ++which) {
+                std::uint8_t* s = run.data() + which * 2352;
+                s[at] ^= 0x5A;
+                sector::Kind kinds[2];
+                sector::ClassifyMany(run.data(), 2, kinds);
+                if (kinds[which] != sector::Kind::Form1Wrong || kinds[1 - which] != sector::Kind::Form1Valid)
+                    ADD_FAILURE() << EngineLabel(e) << ": byte " << at << " of sector " << which << " (" << ++misses
+                                  << ")";
+                s[at] ^= 0x5A;
+                if (misses > 5) return;
+            }
+        }
+    }
+}
 
 } // namespace
 } // namespace qorlu
