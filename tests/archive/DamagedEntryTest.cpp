@@ -124,7 +124,8 @@ TEST_P(ExtractBesideTheImage, LeavesTheImageByteIdentical) {
     const SameFileRow& row = GetParam();
     test::TempDir dir;
 #ifdef _WIN32
-    if (row.how == SameFile::SymbolicLink) GTEST_SKIP() << "Wine cannot make symbolic links";
+    if (row.how == SameFile::SymbolicLink || row.how == SameFile::LinkInAnOldFolder)
+        GTEST_SKIP() << "Wine cannot make symbolic links";
 #endif
     const std::string bin = dir / "disc.bin";
     const std::string entryName = row.how == SameFile::Name                ? "disc.bin"

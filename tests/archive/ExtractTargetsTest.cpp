@@ -19,6 +19,7 @@ struct TargetCase {
     void (*prepare)(const fs::path& dir); // dir holds "disc.bin", the image
     const char* target;                   // below dir
     bool isImage;
+    bool symbolicLink = false;            // needs symbolic links, which Wine cannot make
 };
 
 void Nothing(const fs::path&) {}
@@ -29,22 +30,26 @@ const TargetCase kTargets[] = {
      "OTHER.BIN", false},
     {"TheImageItself", Nothing, "disc.bin", true},
     {"AHardLink", [](const fs::path& d) { fs::create_hard_link(d / "disc.bin", d / "alias.bin"); }, "alias.bin", true},
-    {"ASymbolicLink", [](const fs::path& d) { fs::create_symlink("disc.bin", d / "alias.bin"); }, "alias.bin", true},
+    {"ASymbolicLink", [](const fs::path& d) { fs::create_symlink("disc.bin", d / "alias.bin"); }, "alias.bin", true, true},
     {"ALinkToAnotherFile",
      [](const fs::path& d) {
          test::WriteFileBytes(d / "OTHER.BIN", std::vector<std::uint8_t>(10, 1));
          fs::create_symlink("OTHER.BIN", d / "alias.bin");
      },
-     "alias.bin", false},
-    {"ADanglingLink", [](const fs::path& d) { fs::create_symlink("gone.bin", d / "alias.bin"); }, "alias.bin", false},
-    {"ThroughALinkedFolder", [](const fs::path& d) { fs::create_directory_symlink(".", d / "SUB"); }, "SUB/disc.bin",
+     "alias.bin", false, true},
+    {"ADanglingLink", [](const fs::path& d) { fs::create_symlink("gone.bin", d / "alias.bin"); }, "alias.bin", false,
      true},
+    {"ThroughALinkedFolder", [](const fs::path& d) { fs::create_directory_symlink(".", d / "SUB"); }, "SUB/disc.bin",
+     true, true},
     {"BelowAFile", Nothing, "disc.bin/X.BIN", false},
 };
 
 class ImageTargets : public ::testing::TestWithParam<TargetCase> {};
 
 TEST_P(ImageTargets, AreToldFromOtherFilesWithOneLookUpEach) {
+#ifdef _WIN32
+    if (GetParam().symbolicLink) GTEST_SKIP() << "Wine cannot make symbolic links";
+#endif
     test::TempDir dir;
     test::WriteFileBytes(dir.Path() / "disc.bin", std::vector<std::uint8_t>(4096, 7));
     GetParam().prepare(dir.Path());
