@@ -34,7 +34,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace qorlu {
@@ -83,7 +82,6 @@ public:
     static constexpr std::uint32_t kNameDirSearchSize = 32768;
 
     explicit CAfsArchive(IMessageSink& messages) : CDiscImage(messages) {}
-    ~CAfsArchive() override;
 
     // Reads the count, the entry table and the name directory. False, with
     // the index left as it was, when the image cannot be opened; false, with
@@ -117,15 +115,12 @@ public:
     // changed the archive since the index was loaded: load it again.
     bool LastImportFoundImageChanged() const { return m_bImageChangedSinceLoad; }
 
-    // Starts the extraction job on a worker thread. 0, with nothing started,
-    // when the index is empty. The job reports to pProgress and ends by
-    // calling its Close.
-    int StartExtract(const std::string& lpszFolder, std::int32_t nFilterMode, IExtractProgress* pProgress);
-    // The job: 0 when the image could not be opened, 1 when cancelled, 2 when complete.
-    static std::uint32_t ExtractThreadProc(IExtractProgress* pParam);
-    // Waits until the last job's thread has finished (it has, once Close was called).
-    void WaitForJob();
-    // How many entries the last job wrote whole; read it after WaitForJob.
+    // The extraction job (run on CExtractJob's worker): every entry that
+    // m_nFilterMode selects, extracted below m_strOutputDir, reported to
+    // `progress`; its end message goes to `messages`. 0 when the image could
+    // not be opened, 1 when cancelled, 2 when complete.
+    std::uint32_t RunExtractJob(IExtractProgress& progress, IMessageSink& messages);
+    // How many entries the last job wrote whole.
     std::uint32_t WrittenByLastJob() const { return m_nJobWritten; }
 
     std::uint32_t m_nEntryCount = 0;
@@ -140,7 +135,6 @@ private:
     bool LoadOpenIndex();
     int ImportEntryJournaled(const std::string& lpszPath, std::uint32_t nIndex);
     bool IndexMatchesImage(std::uint32_t nIndex);
-    std::uint32_t RunExtractJob(IExtractProgress& progress);
     bool RefuseIndex(std::string problem);
     // ExtractEntry with what a whole job learns once: its output folders and
     // the image's identity (`targets`), and the archive bytes in the image.
@@ -150,13 +144,9 @@ private:
     std::string m_strLoadProblem;
     std::vector<std::uint32_t> m_slotSpace; // per entry, computed once per load
     std::uint64_t m_nArchiveBytesAtLoad = 0;
-    std::thread m_worker;
     std::vector<std::uint8_t> m_copyBuffer; // ExtractEntry's, at most a few MiB
     std::uint32_t m_nJobWritten = 0;        // entries the last job wrote whole
     bool m_bImageChangedSinceLoad = false;
 };
-
-// The one archive that the running extraction job works on.
-extern CAfsArchive* g_pExtractArchive;
 
 } // namespace qorlu

@@ -12,6 +12,7 @@
 // so that its peak memory is the extraction's alone.
 
 #include "archive/AfsArchive.h"
+#include "unpacker/ExtractJob.h"
 #include "shell/ByteOrder.h"
 #include "tools/AfsBuilder.h"
 #include "tools/RawSectorWriter.h"
@@ -163,9 +164,10 @@ int Measure(const std::string& image, const std::string& out) {
     if (!archive.LocateArchive(image, "filedata.afs") || !archive.LoadIndex()) return 1;
     WaitingProgress progress;
     const auto t0 = Clock::now();
-    archive.StartExtract(out, qorlu::kFilterAll, &progress);
+    qorlu::CExtractJob job(archive);
+    job.StartExtract(out, qorlu::kFilterAll, &progress);
     progress.Wait();
-    archive.WaitForJob();
+    job.Wait();
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

@@ -7,6 +7,7 @@
 #include "cli/ConsoleSink.h"
 #include "cli/Terminal.h"
 #include "shell/NativePath.h"
+#include "unpacker/ExtractJob.h"
 #include "unpacker/ExtractProgress.h"
 
 #include <algorithm>
@@ -149,9 +150,10 @@ int RunExtract(const Args& args) {
     g_interrupted = false;
     {
         InterruptCatcher interrupts(g_interrupted);
-        archive.StartExtract(outDir, mode, &progress);
+        CExtractJob job(archive);
+        job.StartExtract(outDir, mode, &progress);
         progress.WaitUntilClosed();
-        archive.WaitForJob();
+        job.Wait();
     }
     // Our own line after the job's end message: the count and the folder.
     const std::uint32_t written = archive.WrittenByLastJob();

@@ -1,6 +1,7 @@
 // The archive targets: locate and load, extract every entry, import over one.
 
 #include "archive/AfsArchive.h"
+#include "unpacker/ExtractJob.h"
 #include "archive/ArchiveLoading.h"
 #include "disc/ImageJournal.h"
 #include "fuzz/FuzzChecks.h"
@@ -176,8 +177,9 @@ Finding CheckExtract(std::span<const std::uint8_t> input) {
     bool started = false;
     {
         test::FileSizeLimit limit(kOutputLimit);
-        started = archive.StartExtract(out.string(), filter, &progress) != 0;
-        archive.WaitForJob();
+        CExtractJob job(archive);
+        started = job.StartExtract(out.string(), filter, &progress) != 0;
+        job.Wait();
     }
     if (!started) return {};
     if (progress.closes.load() != 1) return "the job closed its window " + std::to_string(progress.closes.load()) + " times";

@@ -3,8 +3,7 @@
 // window (template 103), the About box (template 100), string 101 and icon 128.
 // Positions and sizes in dialog units.
 
-#include "shell/gui/DialogTemplate.h"
-#include "shell/gui/ProgramResources.h"
+#include "resources/DialogTable.h"
 
 namespace qorlu::resources::unpacker {
 

@@ -2,17 +2,17 @@
 // name's ending, extracted on a worker thread that reports to a progress
 // window, polls its cancel flag before each entry and ends with a message.
 
+#include "unpacker/ExtractJob.h"
+
 #include "archive/AfsArchive.h"
 #include "archive/ExtractTargets.h"
 #include "shell/LastResort.h"
 #include "shell/Text.h"
 #include "unpacker/ExtractProgress.h"
 
-#include <atomic>
+#include <chrono>
 
 namespace qorlu {
-
-CAfsArchive* g_pExtractArchive = nullptr;
 
 bool IsEntrySelected(const std::string& name, std::int32_t mode) {
     const std::string upper = ToUpperAscii(name);
@@ -22,37 +22,85 @@ bool IsEntrySelected(const std::string& name, std::int32_t mode) {
     return true;
 }
 
-int CAfsArchive::StartExtract(const std::string& lpszFolder, std::int32_t nFilterMode,
-                              IExtractProgress* pProgress) {
-    if (m_nEntryCount == 0) return 0;
-    WaitForJob();
-    m_nFilterMode = nFilterMode;
-    m_strOutputDir = lpszFolder;
-    g_pExtractArchive = this;
-    m_worker = std::thread([pProgress] { ExtractThreadProc(pProgress); });
+CExtractJob::CExtractJob(CAfsArchive& archive) : m_archive(archive) {}
+
+CExtractJob::~CExtractJob() { Stop({}); }
+
+int CExtractJob::StartExtract(const std::string& lpszFolder, std::int32_t nFilterMode, IExtractProgress* pProgress) {
+    if (m_archive.m_nEntryCount == 0 || pProgress == nullptr || m_bRunning.load()) return 0;
+    Wait();
+    m_archive.m_nFilterMode = nFilterMode;
+    m_archive.m_strOutputDir = lpszFolder;
+    m_pProgress = pProgress;
+    m_bStopping = false;
+    m_bRunning = true;
+    m_worker = std::thread([this] { ExtractThreadProc(this); });
     return 1;
 }
 
-void CAfsArchive::WaitForJob() {
-    if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id()) m_worker.join();
-}
-
-CAfsArchive::~CAfsArchive() { WaitForJob(); }
-
-std::uint32_t CAfsArchive::ExtractThreadProc(IExtractProgress* pParam) {
+std::uint32_t CExtractJob::ExtractThreadProc(CExtractJob* pParam) {
+    CExtractJob& job = *pParam;
     // An exception leaving a thread would end the whole program: the job
     // stops with a message, and the progress window closes as after any job.
     std::uint32_t result = 0;
-    const auto stopped = RunGuarded([&] { result = g_pExtractArchive->RunExtractJob(*pParam); });
+    const auto stopped = RunGuarded([&] { result = job.m_archive.RunExtractJob(job.m_gate, job.m_gate); });
     if (stopped) {
-        g_pExtractArchive->CloseImage();
-        g_pExtractArchive->Messages().Show(SystemNotice(*stopped, "ERROR", Outcome::Failure));
-        pParam->Close();
+        job.m_archive.CloseImage();
+        job.m_gate.Show(SystemNotice(*stopped, "ERROR", Outcome::Failure));
+        job.m_gate.Close();
     }
+    {
+        const std::lock_guard lock(job.m_mutex);
+        job.m_nResult = result;
+        job.m_bRunning = false;
+    }
+    job.m_finished.notify_all();
     return result;
 }
 
-std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress) {
+void CExtractJob::Wait() {
+    if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id()) m_worker.join();
+}
+
+void CExtractJob::Stop(const std::function<void()>& serveWindow) {
+    if (!m_worker.joinable() || m_worker.get_id() == std::this_thread::get_id()) return;
+    m_bStopping = true;
+    std::unique_lock lock(m_mutex);
+    while (m_bRunning.load()) {
+        lock.unlock();
+        if (serveWindow) serveWindow();
+        lock.lock();
+        m_finished.wait_for(lock, std::chrono::milliseconds(5), [this] { return !m_bRunning.load(); });
+    }
+    lock.unlock();
+    m_worker.join();
+}
+
+bool CExtractJob::Gate::IsCancelled() { return !Open() || m_job.m_pProgress->IsCancelled(); }
+
+void CExtractJob::Gate::SetRange(int lower, int upper) {
+    if (Open()) m_job.m_pProgress->SetRange(lower, upper);
+}
+
+void CExtractJob::Gate::SetPos(int position) {
+    if (Open()) m_job.m_pProgress->SetPos(position);
+}
+
+void CExtractJob::Gate::SetText(std::string text) {
+    if (Open()) m_job.m_pProgress->SetText(std::move(text));
+}
+
+void CExtractJob::Gate::Close() {
+    if (Open()) m_job.m_pProgress->Close();
+}
+
+Answer CExtractJob::Gate::Show(const Notice& notice) {
+    // Nobody is left to read a box once the window is closing.
+    if (!Open()) return notice.buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+    return m_job.m_archive.Messages().Show(notice);
+}
+
+std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress, IMessageSink& messages) {
     m_nJobWritten = 0;
     if (!OpenImage(OpenMode::ReadOnly)) {
         // Without this the progress window would wait for a close that never
@@ -85,10 +133,10 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress) {
     }
     CloseImage();
 
-    Messages().Show(SystemNotice(cancelled ? "Extract aborted!" : "Extract complete!", "",
+    messages.Show(SystemNotice(cancelled ? "Extract aborted!" : "Extract complete!", "",
                                  cancelled ? Outcome::Failure : Outcome::Success, Icon::Information));
     if (failures > 0) {
-        Messages().Show(SystemNotice(std::to_string(failures) +
+        messages.Show(SystemNotice(std::to_string(failures) +
                                          (failures == 1 ? " entry could not be written:\n" : " entries could not be written. The first:\n") +
                                          firstFailure,
                                      "", Outcome::Failure));

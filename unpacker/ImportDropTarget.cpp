@@ -1,6 +1,5 @@
 #include "unpacker/ImportDropTarget.h"
 
-#include "archive/ImportMatching.h"
 #include "shell/gui/DropStatic.h"
 #include "shell/gui/PrivateMessage.h"
 
@@ -39,39 +38,22 @@ bool CImportDropTarget::Register(QWidget* window) {
     return true;
 }
 
-void CImportDropTarget::Arm(const AfsNameRecord* records, std::uint32_t count) {
-    m_bArmed = true;
-    m_pNameRecords = records;
-    m_nNameCount = count;
-}
+namespace {
 
-void CImportDropTarget::Disarm() {
-    m_bArmed = false;
-    m_pNameRecords = nullptr;
-}
+Qt::DropAction QtEffect(DropEffect effect) { return effect == DropEffect::Link ? Qt::LinkAction : Qt::IgnoreAction; }
+
+} // namespace
 
 Qt::DropAction CImportDropTarget::OnDragEnter(const QMimeData* data) {
-    m_dropEffect = Qt::IgnoreAction;
-    if (!m_bArmed || !m_pNameRecords) return m_dropEffect;
     // Only local files take part; a drag without any is refused like a drag
     // without a file list, and the lists stay as they are.
-    const QStringList paths = gui::CDropStatic::LocalFilePaths(data);
-    if (paths.isEmpty()) return m_dropEffect;
-
-    m_pMatchIndex.clear();
-    m_strMatchPaths.clear();
-    m_nMatchCount = 0;
-    for (const QString& path : paths) {
-        const std::string bytes = QFile::encodeName(path).toStdString();
-        const auto index = MatchEntry(m_pNameRecords, m_nNameCount, bytes);
-        if (!index) continue;
-        m_pMatchIndex.push_back(static_cast<int>(*index));
-        m_strMatchPaths.push_back(bytes);
-        ++m_nMatchCount;
-    }
-    if (m_nMatchCount > 0) m_dropEffect = Qt::LinkAction;
-    return m_dropEffect;
+    std::vector<std::string> paths;
+    for (const QString& path : gui::CDropStatic::LocalFilePaths(data))
+        paths.push_back(QFile::encodeName(path).toStdString());
+    return QtEffect(MatchDrag(&paths));
 }
+
+Qt::DropAction CImportDropTarget::OnDragOver() const { return QtEffect(LastEffect()); }
 
 bool CImportDropTarget::OnDrop() {
     gui::PostPrivateMessage(m_pOwner, gui::kWmImportDropped);
@@ -103,10 +85,10 @@ bool CImportDropTarget::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::Drop: {
         auto* e = static_cast<QDropEvent*>(event);
-        if (m_dropEffect == Qt::IgnoreAction || !OnDrop()) {
+        if (LastEffect() == DropEffect::None || !OnDrop()) {
             e->ignore();
         } else {
-            AcceptWith(e, m_dropEffect);
+            AcceptWith(e, OnDragOver());
         }
         return true;
     }

@@ -2,6 +2,7 @@
 
 #include "resources/UnpackerResources.h"
 #include "shell/gui/ControlId.h"
+#include "shell/gui/DialogTemplate.h"
 #include "shell/gui/PrivateMessage.h"
 
 #include <QCloseEvent>

@@ -25,11 +25,11 @@ QString DialogPath(const std::string& path) { return QFile::decodeName(QByteArra
 
 std::string HomeFolder() { return FileSystemPath(QDir::homePath()); }
 
-bool CSystemPlatform::BrowseImageFile(QWidget* owner, const std::string& start, std::string& path) {
+bool CSystemPlatform::BrowseImageFile(const std::string& start, std::string& path) {
     QString selectedFilter = QStringLiteral("Bin Files (*.bin)");
     QString dir = DialogPath(start);
     if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::homePath();
-    const QString file = QFileDialog::getOpenFileName(owner, QStringLiteral("open CD image file"), dir,
+    const QString file = QFileDialog::getOpenFileName(m_pOwner, QStringLiteral("open CD image file"), dir,
                                                       QStringLiteral("Bin Files (*.bin);;All Files (*.*)"),
                                                       &selectedFilter);
     if (file.isEmpty()) return false;
@@ -37,13 +37,13 @@ bool CSystemPlatform::BrowseImageFile(QWidget* owner, const std::string& start, 
     return true;
 }
 
-bool CSystemPlatform::BrowseFolder(QWidget* owner, const std::string& start, std::string& folder) {
+bool CSystemPlatform::BrowseFolder(const std::string& start, std::string& folder) {
     // Given a folder that exists, the dialog opens in it with nothing typed
     // in; given one that does not, it would type the missing name into a
     // folder nearby and keep its Choose button disabled. So: home instead.
     QString dir = DialogPath(start);
     if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::homePath();
-    const QString chosen = QFileDialog::getExistingDirectory(owner, QString(), dir, QFileDialog::ShowDirsOnly);
+    const QString chosen = QFileDialog::getExistingDirectory(m_pOwner, QString(), dir, QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return false;
     folder = FileSystemPath(chosen);
     return true;

@@ -1,20 +1,11 @@
 #pragma once
-// What each program gives the shell: its name, the About entry's text
-// (string 101), the About box (template 100), its icon (icon 128, XPM text)
-// and its version.
+// Icon 128 of a program (resources/DialogTable.h) for the Qt windows.
 
-#include "shell/Version.h"
-#include "shell/gui/DialogTemplate.h"
+#include "resources/DialogTable.h"
+
+#include <QIcon>
 
 namespace qorlu::gui {
-
-struct ProgramResources {
-    const char* programName;          // "qorlu_unpacker"; also the internal name
-    const char* string101;            // "&About qorlu_unpacker..."
-    const DialogTemplate* aboutTemplate; // template 100
-    const char* const* iconXpm;       // icon 128, 32 x 32, 16 colours
-    const char* version = kVersion;   // file and product version, 1.0.0.1
-};
 
 // Icon 128 as a QIcon (needs a QGuiApplication).
 QIcon LoadProgramIcon(const ProgramResources& res);

@@ -30,8 +30,7 @@ std::uint32_t ExtractAll(CAfsArchive& archive, const std::string& folder) {
     QuietProgress progress;
     archive.m_strOutputDir = folder;
     archive.m_nFilterMode = kFilterAll;
-    g_pExtractArchive = &archive;
-    return CAfsArchive::ExtractThreadProc(&progress);
+    return archive.RunExtractJob(progress, archive.Messages());
 }
 
 std::map<std::string, std::vector<std::uint8_t>> Tree(const fs::path& root) {

@@ -1,6 +1,7 @@
 // Extracting entries to files, and the extraction job that walks them.
 
 #include "archive/AfsArchive.h"
+#include "unpacker/ExtractJob.h"
 #include "shell/Text.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/MessageRecorder.h"
@@ -111,8 +112,7 @@ public:
 std::uint32_t RunJob(Fixture& f, std::int32_t mode, RecordingProgress& progress) {
     f.archive.m_strOutputDir = f.out;
     f.archive.m_nFilterMode = mode;
-    g_pExtractArchive = &f.archive;
-    return CAfsArchive::ExtractThreadProc(&progress);
+    return f.archive.RunExtractJob(progress, f.archive.Messages());
 }
 
 const std::vector<AfsBuildEntry> kThree = {
@@ -259,15 +259,17 @@ TEST(ExtractJob, AnImageThatCannotBeOpenedStillClosesTheProgressWindow) {
 TEST(ExtractJob, StartRunsOnAWorkerAndRefusesAnEmptyIndex) {
     Fixture f(kThree);
     RecordingProgress progress;
-    EXPECT_EQ(f.archive.StartExtract(f.out, kFilterAll, &progress), 1);
-    f.archive.WaitForJob();
+    CExtractJob job(f.archive);
+    EXPECT_EQ(job.StartExtract(f.out, kFilterAll, &progress), 1);
+    job.Wait();
     EXPECT_EQ(progress.closes, 1);
     EXPECT_EQ(f.FilesOut().size(), 4u);
 
     MessageRecorder messages;
     CAfsArchive empty(messages);
     RecordingProgress unused;
-    EXPECT_EQ(empty.StartExtract(f.out, kFilterAll, &unused), 0);
+    CExtractJob emptyJob(empty);
+    EXPECT_EQ(emptyJob.StartExtract(f.out, kFilterAll, &unused), 0);
     EXPECT_EQ(unused.closes, 0);
 }
 

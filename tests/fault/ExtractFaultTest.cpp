@@ -3,6 +3,7 @@
 // every other entry arrives whole.
 
 #include "archive/AfsArchive.h"
+#include "unpacker/ExtractJob.h"
 #include "shell/Text.h"
 #include "tests/fault/SmallDisk.h"
 #include "tests/support/DiscFixture.h"
@@ -80,8 +81,9 @@ TEST_P(ExtractFault, ReportsTheEntryAndLeavesNoPartialFile) {
             limit.emplace(16 * 1024);
             ASSERT_TRUE(limit->Ok());
         }
-        ASSERT_EQ(archive.StartExtract(out, kFilterAll, &progress), 1);
-        archive.WaitForJob();
+        CExtractJob job(archive);
+        ASSERT_EQ(job.StartExtract(out, kFilterAll, &progress), 1);
+        job.Wait();
     }
 
     const auto texts = messages.Texts();

@@ -141,8 +141,8 @@ TEST_P(RealDialog, OpensInTheStartFolderWithNothingTypedIn) {
     });
     unpacker::CSystemPlatform platform;
     std::string result = "untouched";
-    const bool chosen = GetParam().folderDialog ? platform.BrowseFolder(nullptr, start, result)
-                                                : platform.BrowseImageFile(nullptr, start, result);
+    const bool chosen = GetParam().folderDialog ? platform.BrowseFolder(start, result)
+                                                : platform.BrowseImageFile(start, result);
     ASSERT_TRUE(seen->shown) << "no file dialog appeared";
     EXPECT_FALSE(chosen);
     EXPECT_EQ(result, "untouched");

@@ -80,8 +80,8 @@ TEST(ExtractFlow, EachFilterModeWritesExactlyItsEntries) {
         EXPECT_EQ(w.dlg.m_progressDlg.m_progress->maximum(), static_cast<int>(w.image.entries.size()));
         EXPECT_EQ(w.dlg.m_progressDlg.m_progress->value(), row.lastPos);
         EXPECT_EQ(w.dlg.m_progressDlg.m_strText, Native(row.lastText));
-        EXPECT_EQ(w.dlg.m_archive.m_nFilterMode, w.dlg.FilterModeFromBoxes());
-        EXPECT_EQ(w.dlg.m_archive.m_strOutputDir, w.out);
+        EXPECT_EQ(w.dlg.m_controller.m_archive.m_nFilterMode, w.dlg.FilterModeFromBoxes());
+        EXPECT_EQ(w.dlg.m_controller.m_archive.m_strOutputDir, w.out);
     }
 }
 
@@ -116,7 +116,7 @@ TEST(ExtractFlow, AnImageThatCannotBeOpenedAnyMoreStillGivesTheMainWindowBack) {
 // be made by hand here; no job starts and nothing would close the progress window.
 TEST(ExtractFlow, AStartWithAnEmptyIndexClosesTheProgressWindowAndShowsTheMainWindow) {
     Loaded w;
-    w.dlg.m_archive.m_nEntryCount = 0;
+    w.dlg.m_controller.m_archive.m_nEntryCount = 0;
     ASSERT_TRUE(RunJob(w));
     EXPECT_TRUE(w.dlg.isVisible());
     EXPECT_FALSE(w.dlg.m_progressDlg.isVisible());

@@ -64,7 +64,7 @@ TEST(ExtractSafety, ChoosingAnImageUndoesAnInterruptedImportOnce) {
     EXPECT_EQ(w.system.Texts(), std::vector<std::string>{"An interrupted import was undone: " + sample.path});
     EXPECT_EQ(ReadFileBytes(sample.path), before);
     EXPECT_FALSE(std::filesystem::exists(JournalPathFor(sample.path)));
-    EXPECT_EQ(w.dlg.m_archive.m_nEntryCount, sample.entries.size());
+    EXPECT_EQ(w.dlg.m_controller.m_archive.m_nEntryCount, sample.entries.size());
 }
 
 } // namespace

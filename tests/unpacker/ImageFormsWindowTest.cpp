@@ -57,10 +57,10 @@ TEST_P(WindowForms, LoadExtractAndImportAlike) {
     Window w;
     w.dlg.show();
     ASSERT_TRUE(w.ChooseImage(image.chosen)) << ::testing::PrintToString(w.system.Texts());
-    EXPECT_EQ(w.dlg.m_strImagePath, image.chosen);
+    EXPECT_EQ(w.dlg.m_controller.m_strImagePath, image.chosen);
     EXPECT_EQ(w.EditText(res::kIdcImagePath), image.chosen) << "the window shows the file the user chose";
-    EXPECT_EQ(w.dlg.m_archive.CurrentLayout(), IsRaw(f) ? CDiscImage::Layout::Raw : CDiscImage::Layout::Plain);
-    EXPECT_EQ(w.dlg.m_archive.m_nEntryCount, image.sample.entries.size());
+    EXPECT_EQ(w.dlg.m_controller.m_archive.CurrentLayout(), IsRaw(f) ? CDiscImage::Layout::Raw : CDiscImage::Layout::Plain);
+    EXPECT_EQ(w.dlg.m_controller.m_archive.m_nEntryCount, image.sample.entries.size());
 
     const std::string out = image.sample.dir / "out";
     std::filesystem::create_directory(out);

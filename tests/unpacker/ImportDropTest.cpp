@@ -84,7 +84,7 @@ TEST(ImportDrop, EveryDragIsRefusedBeforeAnImageIsLoaded) {
     EXPECT_FALSE(e.accepted);
     EXPECT_FALSE(Move(w.dlg, mime).accepted);
     EXPECT_EQ(w.dlg.m_dropTarget.m_nMatchCount, 0u);
-    EXPECT_EQ(w.dlg.m_dropTarget.m_dropEffect, Qt::IgnoreAction);
+    EXPECT_EQ(w.dlg.m_dropTarget.m_dropEffect, DropEffect::None);
     // A drop that arrives all the same is not taken and asks nothing.
     EXPECT_FALSE(Drop(w.dlg, mime).accepted);
     ProcessUntil([] { return false; }, 50);
@@ -140,7 +140,7 @@ TEST(ImportDrop, TheBytesAfterA32ByteNameNeverTakePart) {
     Loaded w;
     // The name field of entry 7 has no zero byte; make the bytes after it
     // look like more name.
-    AfsNameRecord& record = w.dlg.m_archive.m_pNameRecords[7];
+    AfsNameRecord& record = w.dlg.m_controller.m_archive.m_pNameRecords[7];
     for (std::uint8_t& b : record.unused) b = 'Q';
     QMimeData mime;
     SetFiles(mime, {w.image.dir / "ABCDEFGHIJKLMNOPQRSTUVWXYZ0"});
@@ -169,7 +169,7 @@ TEST(ImportDrop, ADragWithoutLocalFilesIsRefusedAndKeepsTheLastLists) {
     remote.setUrls({QUrl("https://example.org/TITLE.ADX")});
     EXPECT_FALSE(Enter(w.dlg, remote).accepted);
     EXPECT_EQ(w.Matches(), before);
-    EXPECT_EQ(w.dlg.m_dropTarget.m_dropEffect, Qt::IgnoreAction);
+    EXPECT_EQ(w.dlg.m_dropTarget.m_dropEffect, DropEffect::None);
 }
 
 TEST(ImportDrop, ASourceThatOffersNoLinkGetsItsOwnProposedAction) {
@@ -274,7 +274,7 @@ TEST(ImportDrop, ANewImageReArmsTheTargetWithItsOwnNames) {
     other.layout = tools::BuildAfs(other.entries);
     WriteImageWithArchive(other.path, other.layout.bytes, 40, CDiscImage::kExpectedArchiveSize);
     ASSERT_TRUE(w.ChooseImage(other.path));
-    EXPECT_EQ(w.dlg.m_dropTarget.m_pNameRecords, w.dlg.m_archive.m_pNameRecords.get());
+    EXPECT_EQ(w.dlg.m_dropTarget.m_pNameRecords, w.dlg.m_controller.m_archive.m_pNameRecords.get());
     EXPECT_EQ(w.dlg.m_dropTarget.m_nNameCount, 1u);
     QMimeData mime;
     SetFiles(mime, {w.image.dir / "TITLE.ADX"});
@@ -320,14 +320,14 @@ TEST(ImportDrop, AnIndexChangedByAnotherProgramIsLoadedAgainBeforeAnyWrite) {
     EXPECT_NE(w.system.Texts().back().find(ImageChangedSinceLoad(w.image.path)), std::string::npos)
         << w.system.Texts().back();
     EXPECT_EQ(ReadFileBytes(w.image.path), changed) << "nothing was written";
-    EXPECT_EQ(w.dlg.m_archive.GetEntrySize(0), 4500u) << "the index was loaded again";
+    EXPECT_EQ(w.dlg.m_controller.m_archive.GetEntrySize(0), 4500u) << "the index was loaded again";
 
     w.owned.Clear();
     dropMine();
     ASSERT_EQ(w.owned.Texts().size(), 2u);
     EXPECT_NE(w.owned.Texts()[0].find("size = 4500\n"), std::string::npos) << w.owned.Texts()[0];
     EXPECT_EQ(w.owned.Texts()[1], "file import OK!");
-    EXPECT_EQ(w.dlg.m_archive.GetEntrySize(0), 5500u);
+    EXPECT_EQ(w.dlg.m_controller.m_archive.GetEntrySize(0), 5500u);
 }
 
 } // namespace

@@ -40,23 +40,20 @@ public:
 
     int imageDialogs = 0;
     int folderDialogs = 0;
-    QWidget* lastOwner = nullptr;
     std::vector<std::string> spaceAsked;
     // The folder each dialog was opened in, in order.
     std::vector<std::string> imageStarts;
     std::vector<std::string> folderStarts;
 
-    bool BrowseImageFile(QWidget* owner, const std::string& start, std::string& path) override {
+    bool BrowseImageFile(const std::string& start, std::string& path) override {
         ++imageDialogs;
-        lastOwner = owner;
         imageStarts.push_back(start);
         if (!image) return false;
         path = *image;
         return true;
     }
-    bool BrowseFolder(QWidget* owner, const std::string& start, std::string& out) override {
+    bool BrowseFolder(const std::string& start, std::string& out) override {
         ++folderDialogs;
-        lastOwner = owner;
         folderStarts.push_back(start);
         if (!folder) return false;
         out = *folder;
@@ -66,6 +63,7 @@ public:
         spaceAsked.push_back(f);
         return available;
     }
+    std::string HomeFolder() override { return unpacker::HomeFolder(); }
 };
 
 // Turns "\\" into the platform's separator.
@@ -125,12 +123,12 @@ struct Window {
     bool ChooseImage(const std::string& path) {
         platform.image = path;
         dlg.OnSelectImage();
-        return !dlg.m_strImagePath.empty();
+        return !dlg.m_controller.m_strImagePath.empty();
     }
     bool ChooseFolder(const std::string& folder) {
         platform.folder = folder;
         dlg.OnSelectOutputDir();
-        return !dlg.m_strOutputDir.empty();
+        return !dlg.m_controller.m_strOutputDir.empty();
     }
 };
 

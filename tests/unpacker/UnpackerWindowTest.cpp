@@ -88,11 +88,10 @@ TEST(UnpackerWindow, ASuccessfulImageChoiceShowsThePathAndArmsTheDropTarget) {
     SampleImage image;
     Window w;
     ASSERT_TRUE(w.ChooseImage(image.path));
-    EXPECT_EQ(w.platform.lastOwner, &w.dlg);
-    EXPECT_EQ(w.dlg.m_strImagePath, image.path);
+    EXPECT_EQ(w.dlg.m_controller.m_strImagePath, image.path);
     EXPECT_EQ(w.EditText(res::kIdcImagePath), image.path);
     EXPECT_TRUE(w.dlg.m_dropTarget.m_bArmed);
-    EXPECT_EQ(w.dlg.m_dropTarget.m_pNameRecords, w.dlg.m_archive.m_pNameRecords.get());
+    EXPECT_EQ(w.dlg.m_dropTarget.m_pNameRecords, w.dlg.m_controller.m_archive.m_pNameRecords.get());
     EXPECT_EQ(w.dlg.m_dropTarget.m_nNameCount, image.entries.size());
     EXPECT_FALSE(w.Start()->isEnabled()) << "no folder yet";
     EXPECT_TRUE(w.owned.Texts().empty());
@@ -126,7 +125,7 @@ TEST(UnpackerWindow, AFailedImageChoiceEmptiesThePathDisablesStartAndRefusesDrag
         ASSERT_TRUE(w.Start()->isEnabled());
         w.system.Clear();
         EXPECT_FALSE(w.ChooseImage(row.path));
-        EXPECT_EQ(w.dlg.m_strImagePath, "");
+        EXPECT_EQ(w.dlg.m_controller.m_strImagePath, "");
         EXPECT_EQ(w.EditText(res::kIdcImagePath), "");
         EXPECT_FALSE(w.Start()->isEnabled());
         EXPECT_FALSE(w.dlg.m_dropTarget.m_bArmed);
@@ -155,16 +154,16 @@ TEST(UnpackerWindow, ACancelledImageDialogKeepsTheLoadedIndexPathAndButton) {
     Window w;
     ASSERT_TRUE(w.ChooseImage(image.path));
     ASSERT_TRUE(w.ChooseFolder(image.dir / "out"));
-    const AfsNameRecord* records = w.dlg.m_archive.m_pNameRecords.get();
+    const AfsNameRecord* records = w.dlg.m_controller.m_archive.m_pNameRecords.get();
     w.platform.image.reset();
     w.dlg.OnSelectImage();
     EXPECT_EQ(w.platform.imageDialogs, 2);
-    EXPECT_EQ(w.dlg.m_strImagePath, image.path);
+    EXPECT_EQ(w.dlg.m_controller.m_strImagePath, image.path);
     EXPECT_EQ(w.EditText(res::kIdcImagePath), image.path);
     EXPECT_TRUE(w.Start()->isEnabled());
     EXPECT_TRUE(w.dlg.m_dropTarget.m_bArmed);
-    EXPECT_EQ(w.dlg.m_archive.m_pNameRecords.get(), records);
-    EXPECT_EQ(w.dlg.m_archive.m_nEntryCount, image.entries.size());
+    EXPECT_EQ(w.dlg.m_controller.m_archive.m_pNameRecords.get(), records);
+    EXPECT_EQ(w.dlg.m_controller.m_archive.m_nEntryCount, image.entries.size());
     EXPECT_TRUE(w.owned.Texts().empty());
     EXPECT_TRUE(w.system.Texts().empty());
 }
@@ -177,7 +176,7 @@ TEST(UnpackerWindow, ACancelledFolderDialogKeepsTheFolder) {
     w.platform.folder.reset();
     w.platform.available = 0;
     w.dlg.OnSelectOutputDir();
-    EXPECT_EQ(w.dlg.m_strOutputDir, image.dir / "out");
+    EXPECT_EQ(w.dlg.m_controller.m_strOutputDir, image.dir / "out");
     EXPECT_EQ(w.EditText(res::kIdcOutputDir), image.dir / "out");
     EXPECT_TRUE(w.Start()->isEnabled());
     EXPECT_EQ(w.platform.spaceAsked.size(), 1u) << "no space test without a choice";
@@ -209,7 +208,7 @@ TEST(UnpackerWindow, FreeSpaceMustBeMoreThan550000000Bytes) {
         EXPECT_EQ(w.ChooseFolder(folder), row.accepted);
         EXPECT_EQ(w.platform.spaceAsked.back(), folder);
         EXPECT_EQ(w.Start()->isEnabled(), row.accepted);
-        EXPECT_EQ(w.dlg.m_strOutputDir, row.accepted ? folder : "");
+        EXPECT_EQ(w.dlg.m_controller.m_strOutputDir, row.accepted ? folder : "");
         EXPECT_EQ(w.EditText(res::kIdcOutputDir), row.accepted ? folder : "");
         if (row.accepted) {
             EXPECT_TRUE(w.owned.Texts().empty());
@@ -235,6 +234,16 @@ TEST(UnpackerWindow, TheFilterModeFollowsTheBoxes) {
         if (!row.other) w.OtherBox()->click();
         EXPECT_EQ(w.dlg.FilterModeFromBoxes(), row.mode) << row.adx << row.other;
     }
+}
+
+TEST(SystemPlatform, TheWindowsOwnDialogsAreOwnedByIt) {
+    MessageRecorder system;
+    unpacker::CUnpackerDlg dlg(&system);
+    ASSERT_NE(dlg.SystemPlatform(), nullptr);
+    EXPECT_EQ(dlg.SystemPlatform()->Owner(), &dlg);
+    FakePlatform fake;
+    unpacker::CUnpackerDlg faked(&system, &fake);
+    EXPECT_EQ(faked.SystemPlatform(), nullptr);
 }
 
 TEST(SystemPlatform, AvailableBytesOfAFolderAndOfAPathThatDoesNotExist) {

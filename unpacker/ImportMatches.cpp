@@ -1,0 +1,35 @@
+#include "unpacker/ImportMatches.h"
+
+#include "archive/ImportMatching.h"
+
+namespace qorlu {
+
+void CImportMatches::Arm(const AfsNameRecord* records, std::uint32_t count) {
+    m_bArmed = true;
+    m_pNameRecords = records;
+    m_nNameCount = count;
+}
+
+void CImportMatches::Disarm() {
+    m_bArmed = false;
+    m_pNameRecords = nullptr;
+}
+
+DropEffect CImportMatches::MatchDrag(const std::vector<std::string>* paths) {
+    m_dropEffect = DropEffect::None;
+    if (!m_bArmed || !m_pNameRecords || !paths || paths->empty()) return m_dropEffect;
+    m_pMatchIndex.clear();
+    m_strMatchPaths.clear();
+    m_nMatchCount = 0;
+    for (const std::string& path : *paths) {
+        const auto index = MatchEntry(m_pNameRecords, m_nNameCount, path);
+        if (!index) continue;
+        m_pMatchIndex.push_back(static_cast<int>(*index));
+        m_strMatchPaths.push_back(path);
+        ++m_nMatchCount;
+    }
+    if (m_nMatchCount > 0) m_dropEffect = DropEffect::Link;
+    return m_dropEffect;
+}
+
+} // namespace qorlu

@@ -1,0 +1,51 @@
+#pragma once
+// CImportMatches: what the unpacker's drop target decides about one drag,
+// whatever toolkit delivers it.
+//
+// When a drag enters the main window, every dragged file is matched once to
+// an archive entry by file name (MatchEntry: the upper-case name after the
+// last separator; the lowest index wins). The drag is accepted, as a link,
+// when at least one file matched; moving over the window keeps that
+// decision. The owner reads the lists after the drop and asks about each.
+//
+// Armed while an archive index is loaded: the name records are borrowed
+// from the archive and must be re-armed after every load. Disarmed, every
+// drag is refused. A refused drag (disarmed, or no file list) leaves the
+// lists of the last accepted drag entry as they were.
+//
+// Window thread only.
+
+#include "archive/AfsArchive.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qorlu {
+
+enum class DropEffect { None, Link };
+
+class CImportMatches {
+public:
+    void Arm(const AfsNameRecord* records, std::uint32_t count);
+    // Drags are refused from now on; m_nNameCount keeps its value.
+    void Disarm();
+
+    // The matching of one drag entry. `paths` is the drag's file list (the
+    // paths as the platform gives them, in the file system's encoding), null
+    // or empty when the drag carries none.
+    DropEffect MatchDrag(const std::vector<std::string>* paths);
+    DropEffect LastEffect() const { return m_dropEffect; }
+
+    std::uint32_t m_nMatchCount = 0;
+    // Entry index of each match, element k belonging to m_strMatchPaths[k].
+    std::vector<int> m_pMatchIndex;
+    // Each matched file's path exactly as dragged.
+    std::vector<std::string> m_strMatchPaths;
+    bool m_bArmed = false;
+    std::uint32_t m_nNameCount = 0;
+    const AfsNameRecord* m_pNameRecords = nullptr; // borrowed from the archive
+    DropEffect m_dropEffect = DropEffect::None;
+};
+
+} // namespace qorlu
