@@ -62,12 +62,16 @@ template <class F>
 void CProgressDlg::RunOnGuiThread(F&& f) {
     if (QThread::currentThread() == thread()) {
         f();
-    } else {
-        // The job waits until the window has taken the request in, as a sent
-        // message would make it wait.
-        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection);
+        return;
     }
+    // The job waits until the window has taken the request in, as a sent
+    // message would make it wait.
+    m_requests.Send(std::forward<F>(f), [this] {
+        QMetaObject::invokeMethod(this, [this] { ServeRequests(); }, Qt::QueuedConnection);
+    });
 }
+
+void CProgressDlg::ServeRequests() { m_requests.Serve(); }
 
 void CProgressDlg::SetRange(int lower, int upper) {
     RunOnGuiThread([this, lower, upper] {

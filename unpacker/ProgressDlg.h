@@ -19,6 +19,7 @@
 // SetText and Close may be called from the job's thread; SetRange, SetPos and
 // SetText return once the GUI thread has applied them, Close only posts.
 
+#include "shell/WindowRequests.h"
 #include "unpacker/ExtractProgress.h"
 
 #include <QDialog>
@@ -60,6 +61,9 @@ public:
     void SetText(std::string text) override;
     // Posts IDOK to this window; safe from any thread.
     void Close() override;
+    // Runs the job's requests that wait for this window (GUI thread only);
+    // for whoever waits for the job on the GUI thread.
+    void ServeRequests();
 
     // Set by Cancel, Escape and the close box on the GUI thread, read by the
     // job's thread before each entry; cleared at every opening.
@@ -88,6 +92,7 @@ private:
     template <class F>
     void RunOnGuiThread(F&& f);
 
+    CWindowRequests m_requests;        // SetRange, SetPos, SetText from the job
     QPlainTextEdit* m_pText = nullptr; // edit 1007
     bool m_bOpen = false;
 };

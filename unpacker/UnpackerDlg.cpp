@@ -65,7 +65,12 @@ CUnpackerDlg::~CUnpackerDlg() {
 }
 
 void CUnpackerDlg::StopJob() {
-    m_controller.StopJob([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5); });
+    // The job's window requests are served directly: this may run inside
+    // the handling of a posted event, where Qt holds back newer ones.
+    m_controller.StopJob([this] {
+        m_progressDlg.ServeRequests();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+    });
 }
 
 void CUnpackerDlg::done(int result) {

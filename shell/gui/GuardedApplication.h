@@ -15,6 +15,13 @@ public:
     CGuardedApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 
+    // SIGTERM, SIGINT and SIGHUP (a logout, Ctrl-C in the terminal that
+    // started the program) end every event loop, as the last window's
+    // closing would, instead of killing the program in the middle of its
+    // work: the main window then stops what runs, as on any closing.
+    // Nothing on Windows, whose programs are told by window messages.
+    void QuitOnTerminationSignals();
+
     // How many exceptions notify() has stopped so far.
     int StoppedCount() const { return m_stopped; }
 

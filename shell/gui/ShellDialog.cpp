@@ -162,6 +162,7 @@ int RunProgram(int argc, char** argv, const ProgramResources& res,
     }
     // An exception that escapes a window's event handler is shown, not fatal.
     CGuardedApplication app(argc, argv);
+    app.QuitOnTerminationSignals();
     ConfigureApplication(res);
     const bool selfTest = QApplication::arguments().contains(QStringLiteral("--self-test"));
     // The program lives exactly as long as its main dialog; the dialog's

@@ -178,5 +178,49 @@ TEST(ExtractFlow, AJobInsideTheMainWindowsModalLoopEndsWithTheWindowShownAgain) 
     EXPECT_TRUE(owned.Texts().empty());
 }
 
+TEST(ExtractFlow, ClosingTheWindowDuringAJobStopsItWithinASecondAndLeavesOnlyWholeFiles) {
+    // Large enough that the job is still running when the window closes.
+    constexpr int kEntries = 300;
+    TempDir dir;
+    std::vector<tools::AfsBuildEntry> entries;
+    for (int i = 0; i < kEntries; ++i)
+        entries.push_back({"DATA/F" + std::to_string(i) + ".BIN", tools::PatternBytes(60000, i), 0});
+    const std::string image = dir / "big.bin";
+    WriteImageWithArchive(image, tools::BuildAfs(entries).bytes, 40, CDiscImage::kExpectedArchiveSize);
+    const std::string out = dir / "out";
+    std::filesystem::create_directory(out);
+
+    Window w;
+    w.dlg.show();
+    ASSERT_TRUE(w.ChooseImage(image));
+    ASSERT_TRUE(w.ChooseFolder(out));
+    auto* text = gui::FindControlAs<QPlainTextEdit>(&w.dlg.m_progressDlg, res::kIdcProgressText);
+    ASSERT_NE(text, nullptr);
+    // The window closes as soon as the first name shows, from a posted
+    // event: the event queue is in the middle of its posted events then.
+    std::optional<std::chrono::steady_clock::duration> closing;
+    bool asked = false;
+    QObject::connect(text, &QPlainTextEdit::textChanged, &w.dlg, [&] {
+        if (asked || text->toPlainText().isEmpty()) return;
+        asked = true;
+        QTimer::singleShot(0, &w.dlg, [&] {
+            const auto start = std::chrono::steady_clock::now();
+            w.dlg.done(0);
+            closing = std::chrono::steady_clock::now() - start;
+        });
+    });
+    w.Start()->click();
+    ASSERT_TRUE(ProcessUntil([&] { return closing.has_value(); }));
+    EXPECT_LT(*closing, std::chrono::seconds(1));
+    EXPECT_FALSE(w.dlg.m_controller.JobRunning());
+    const Tree written = FileTree(out);
+    EXPECT_GE(written.size(), 1u);
+    EXPECT_LT(written.size(), static_cast<std::size_t>(kEntries));
+    for (const auto& [name, bytes] : written) EXPECT_EQ(bytes.size(), 60000u) << name << " is a partial file";
+    EXPECT_EQ(written.size(), w.dlg.m_controller.m_job.WrittenByLastJob());
+    // Nobody is left to read the job's end box.
+    EXPECT_TRUE(w.system.Texts().empty());
+}
+
 } // namespace
 } // namespace qorlu::test
