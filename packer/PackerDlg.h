@@ -13,11 +13,6 @@ class CPackerDlg : public gui::CDropZoneDialog {
     Q_OBJECT
 public:
     explicit CPackerDlg(QWidget* parent = nullptr);
-
-    // ExportBlocks on the path kept by the export zone (control 1002).
-    void OnDropExport() override;
-    // ImportBlock on the path kept by the import zone (control 1003).
-    void OnDropImport() override;
 };
 
 } // namespace qorlu

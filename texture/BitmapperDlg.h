@@ -12,11 +12,6 @@ class CBitmapperDlg : public gui::CDropZoneDialog {
     Q_OBJECT
 public:
     explicit CBitmapperDlg(QWidget* parent = nullptr);
-
-    // ExportTextures on the export zone's path (control 1000).
-    void OnDropExport() override;
-    // ImportTexture on the import zone's path (control 1001).
-    void OnDropImport() override;
 };
 
 } // namespace qorlu

@@ -17,11 +17,11 @@ CDropStatic& ZoneOf(QWidget* dialog, int id) {
 
 } // namespace
 
-CDropZoneDialog::CDropZoneDialog(const ProgramResources& res, const DialogTemplate& mainTemplate, int importZoneId,
-                                 int exportZoneId, QWidget* parent)
-    : CShellDialog(res, mainTemplate, parent),
-      m_importZone(ZoneOf(this, importZoneId)),
-      m_exportZone(ZoneOf(this, exportZoneId)) {
+CDropZoneDialog::CDropZoneDialog(const DropZoneProgram& program, QWidget* parent)
+    : CShellDialog(program.resources, program.mainTemplate, parent),
+      m_importZone(ZoneOf(this, program.importZoneId)),
+      m_exportZone(ZoneOf(this, program.exportZoneId)),
+      m_program(program) {
     OnInitDialog();
 }
 
@@ -35,15 +35,8 @@ bool CDropZoneDialog::OnInitDialog() {
 }
 
 bool CDropZoneDialog::OnPrivateMessage(int number) {
-    if (number == kWmDropExport) {
-        OnDropExport();
-        return true;
-    }
-    if (number == kWmDropImport) {
-        OnDropImport();
-        return true;
-    }
-    return CShellDialog::OnPrivateMessage(number);
+    return m_program.OnPrivateMessage(number, Messages(), m_exportZone.m_strPath, m_importZone.m_strPath) ||
+           CShellDialog::OnPrivateMessage(number);
 }
 
 } // namespace qorlu::gui

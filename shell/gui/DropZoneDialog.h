@@ -1,10 +1,11 @@
 #pragma once
-// The shape that qorlu_bitmapper's and qorlu_packer's windows share: a main
-// window with two drop zones. The upper (export) zone posts WM_DROP_EXPORT
-// (2024), the lower (import) zone WM_DROP_IMPORT (2025); the window runs the
-// whole operation, message box included, in the handler of that message on
-// its one thread. Each program says what export and import mean.
+// The Qt window of qorlu_bitmapper and qorlu_packer: a main window with two
+// drop zones, run by the program's rules (shell/DropZoneRules.h). The upper
+// (export) zone posts WM_DROP_EXPORT (2024), the lower (import) zone
+// WM_DROP_IMPORT (2025); the window runs the whole operation, message box
+// included, in the handler of that message on its one thread.
 
+#include "shell/DropZoneRules.h"
 #include "shell/gui/DropStatic.h"
 #include "shell/gui/ShellDialog.h"
 
@@ -13,8 +14,7 @@ namespace qorlu::gui {
 class CDropZoneDialog : public CShellDialog {
     Q_OBJECT
 public:
-    CDropZoneDialog(const ProgramResources& res, const DialogTemplate& mainTemplate, int importZoneId,
-                    int exportZoneId, QWidget* parent = nullptr);
+    explicit CDropZoneDialog(const DropZoneProgram& program, QWidget* parent = nullptr);
 
     // The shell's steps, then each zone's owner (this window) and message;
     // true, so that the dialog sets the default focus.
@@ -23,13 +23,18 @@ public:
     bool OnPrivateMessage(int number) override;
 
     // WM_DROP_EXPORT: the operation on the path kept by the export zone.
-    virtual void OnDropExport() = 0;
+    void OnDropExport() { OnPrivateMessage(kWmDropExport); }
     // WM_DROP_IMPORT: the operation on the path kept by the import zone.
-    virtual void OnDropImport() = 0;
+    void OnDropImport() { OnPrivateMessage(kWmDropImport); }
 
     // Bound in this order (import first) to the controls the template made.
     CDropStatic& m_importZone; // the lower zone
     CDropStatic& m_exportZone; // the upper zone
+
+private:
+    const DropZoneProgram& m_program;
+
+public:
     // m_hIcon, icon 128, is the shell's.
 };
 
