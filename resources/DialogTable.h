@@ -3,7 +3,7 @@
 // its controls (IDs, texts, styles, positions and sizes in dialog units),
 // and what each program gives the shell. The Qt windows build widgets from
 // these tables (shell/gui/DialogTemplate.h), the Win32 windows in-memory
-// dialog templates (shell/win32/DialogBytes.h); neither adds a layout of
+// dialog templates (shell/DialogBytes.h); neither adds a layout of
 // its own.
 
 #include "shell/Version.h"
@@ -46,6 +46,8 @@ enum DialogStyle : unsigned {
     kDialogNone = 0,
     kDialogSystemModal = 1u << 0, // stays above every other window
     kDialogMinimizeBox = 1u << 1,
+    kDialogVisible = 1u << 2,  // shown as soon as it is created
+    kDialogTaskBar = 1u << 3,  // has a button in the task bar
 };
 
 struct DialogTemplate {

@@ -26,7 +26,7 @@ inline constexpr ControlTemplate kMainControls[] = {
 
 // Template 102: the main window.
 inline constexpr DialogTemplate kMainTemplate{102, "qorlu_packer", 110, 100, "MS Sans Serif", 8, kMainControls,
-                                              gui::kDialogSystemModal};
+                                              gui::kDialogSystemModal | gui::kDialogVisible | gui::kDialogTaskBar};
 
 inline constexpr ControlTemplate kAboutControls[] = {
     {-1, ControlKind::IconImage, "", gui::kStyleNone, 11, 17, 20, 20},

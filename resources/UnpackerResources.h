@@ -45,7 +45,7 @@ inline constexpr ControlTemplate kMainControls[] = {
 
 // Template 102: the main window.
 inline constexpr DialogTemplate kMainTemplate{102, "qorlu_unpacker", 228, 180, "MS Sans Serif", 8,
-                                              kMainControls, gui::kDialogSystemModal};
+                                              kMainControls, gui::kDialogSystemModal | gui::kDialogTaskBar};
 
 inline constexpr ControlTemplate kProgressControls[] = {
     {2, ControlKind::PushButton, "Cancel", gui::kStyleDefaultButton | gui::kStyleTabStop | gui::kStyleGroup, 91,
@@ -58,7 +58,7 @@ inline constexpr ControlTemplate kProgressControls[] = {
 
 // Template 103: the progress window.
 inline constexpr DialogTemplate kProgressTemplate{103, "Progress Info", 248, 95, "MS Sans Serif", 8,
-                                                  kProgressControls, gui::kDialogSystemModal};
+                                                  kProgressControls, gui::kDialogSystemModal | gui::kDialogVisible};
 
 inline constexpr ControlTemplate kAboutControls[] = {
     // No icon picture here, so the text starts at the left margin where the

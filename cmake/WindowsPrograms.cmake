@@ -1,0 +1,52 @@
+# The three windowed programs of the Windows build: native dialogs made
+# from the dialog tables, with their icon, string 101, version and manifest
+# compiled in as resources.
+
+# Icon 128 as a .ico file, written by make_icon: one built for the build
+# machine when QORLU_NATIVE_MAKE_ICON names it (the Linux build's
+# tools/make_icon), else this build's, run under Wine.
+set(QORLU_NATIVE_MAKE_ICON "" CACHE FILEPATH "A make_icon built for the build machine")
+if(QORLU_NATIVE_MAKE_ICON)
+  set(qorlu_icon_maker ${QORLU_NATIVE_MAKE_ICON})
+else()
+  set(qorlu_icon_maker make_icon)
+endif()
+
+add_library(qorlu_win32_shell STATIC
+  ${PROJECT_SOURCE_DIR}/shell/win32/WindowShell.cpp
+  ${PROJECT_SOURCE_DIR}/shell/win32/WindowShell.h)
+target_include_directories(qorlu_win32_shell PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(qorlu_win32_shell PUBLIC qorlu_core comctl32 shell32 ole32 user32 gdi32 comdlg32 uuid)
+
+function(qorlu_windows_program program)
+  cmake_parse_arguments(ARG "" "STRING101" "SOURCES;LIBS" ${ARGN})
+  set(dir ${PROJECT_BINARY_DIR}/resources/${program})
+  set(QORLU_RC_ICON ${dir}/${program}.ico)
+  set(QORLU_RC_STRING101 ${ARG_STRING101})
+  set(QORLU_RC_MANIFEST ${PROJECT_SOURCE_DIR}/resources/program.manifest)
+  set(QORLU_RC_PROGRAM ${program})
+  configure_file(${PROJECT_SOURCE_DIR}/resources/program.rc.in ${dir}/${program}.rc @ONLY)
+  string(REPLACE "qorlu_" "" short ${program})
+  add_custom_command(OUTPUT ${QORLU_RC_ICON}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${qorlu_icon_maker} ${program} ${QORLU_RC_ICON}
+    DEPENDS ${qorlu_icon_maker} ${PROJECT_SOURCE_DIR}/resources/${short}_icon.xpm
+    COMMENT "Writing the icon of ${program}")
+  set_source_files_properties(${dir}/${program}.rc PROPERTIES OBJECT_DEPENDS
+    "${QORLU_RC_ICON};${QORLU_RC_MANIFEST}")
+  add_executable(${program} WIN32 ${ARG_SOURCES} ${dir}/${program}.rc)
+  target_link_libraries(${program} PRIVATE qorlu_win32_shell ${ARG_LIBS})
+  target_link_options(${program} PRIVATE -municode)
+endfunction()
+
+qorlu_windows_program(qorlu_unpacker STRING101 "&About qorlu_unpacker..."
+  SOURCES
+    ${PROJECT_SOURCE_DIR}/unpacker/win32/unpacker_win32_main.cpp
+    ${PROJECT_SOURCE_DIR}/unpacker/win32/UnpackerWindow.cpp
+    ${PROJECT_SOURCE_DIR}/unpacker/win32/ProgressWindow.cpp
+    ${PROJECT_SOURCE_DIR}/unpacker/win32/DropTarget.cpp
+    ${PROJECT_SOURCE_DIR}/unpacker/win32/SystemPlatform.cpp)
+qorlu_windows_program(qorlu_bitmapper STRING101 "&About qorlu_bitmapper..."
+  SOURCES ${PROJECT_SOURCE_DIR}/texture/bitmapper_win32_main.cpp)
+qorlu_windows_program(qorlu_packer STRING101 "&About qorlu_packer..."
+  SOURCES ${PROJECT_SOURCE_DIR}/packer/packer_win32_main.cpp)
