@@ -1,6 +1,9 @@
 // make_sample OUT.bin: a small raw CD image of made-up data, laid out like
 // the game's disc: FILEDATA.AFS with sound, data and texture entries in
 // folders, beside a few other files and a folder. No game data is used.
+//
+// make_sample OUT.bin --many N: the same with N more entries of 64 KiB
+// ("MANY/FILE0000.BIN" on), for tests that need a job that runs a while.
 
 #include "shell/BinaryFile.h"
 #include "tools/AfsBuilder.h"
@@ -8,6 +11,7 @@
 #include "tools/SampleContainers.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -15,8 +19,10 @@ namespace fs = std::filesystem;
 using namespace qorlu::tools;
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_sample OUT.bin\n");
+    int many = 0;
+    if (argc == 4 && std::string(argv[2]) == "--many") many = std::atoi(argv[3]);
+    if ((argc != 2 && argc != 4) || many < 0 || many > 5000) {
+        std::fprintf(stderr, "usage: make_sample OUT.bin [--many N (at most 5000)]\n");
         return 2;
     }
     const std::string out = argv[1];
@@ -26,7 +32,7 @@ int main(int argc, char** argv) {
     fs::create_directories(stage / "MOVIE", ec);
     fs::create_directories(stage / "SYSTEM", ec);
 
-    const std::vector<AfsBuildEntry> entries = {
+    std::vector<AfsBuildEntry> entries = {
         {"BGM/TITLE.ADX", PatternBytes(30000, 1), 0},
         {"BGM/STAGE01.ADX", PatternBytes(70001, 2), 4096},
         {"SE/click.adx", PatternBytes(3000, 3), 0},
@@ -36,6 +42,11 @@ int main(int argc, char** argv) {
         {"README.TXT", PatternBytes(500, 7), 0},
         {"DATA/EMPTY.DAT", {}, 0},
     };
+    for (int i = 0; i < many; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "MANY/FILE%04d.BIN", i);
+        entries.push_back({name, PatternBytes(65536, 10 + i), 0});
+    }
     AfsBuildOptions options;
     options.gapBeforeNames = 2048;
     const AfsLayout afs = BuildAfs(entries, options);

@@ -11,6 +11,7 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -37,10 +38,15 @@ public:
     CMessageBoxSink(HWND owner, const char* programName) : m_owner(owner), m_programName(programName) {}
     void SetOwner(HWND owner) { m_owner = owner; }
     Answer Show(const Notice& notice) override;
+    // Closes the boxes that other threads show through this sink at this
+    // moment (the extraction job's end box, when the window closes).
+    void CloseBoxesOfOtherThreads();
 
 private:
     HWND m_owner;
     const char* m_programName;
+    std::mutex m_mutex;
+    std::vector<DWORD> m_showing; // threads inside Show
 };
 
 // The shell's part of a main window's initialisation: the About entry

@@ -44,7 +44,7 @@ bool CSystemPlatform::BrowseFolder(const std::string& start, std::string& folder
     BROWSEINFOW info{};
     info.hwndOwner = m_hOwner;
     info.pidlRoot = nullptr; // the desktop
-    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT | BIF_EDITBOX;
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
     info.lpfn = &OnFolderDialog;
     info.lParam = reinterpret_cast<LPARAM>(startFolder.c_str());
     PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);

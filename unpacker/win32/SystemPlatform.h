@@ -13,8 +13,8 @@ class CSystemPlatform final : public IUnpackerPlatform {
 public:
     void SetOwner(HWND owner) { m_hOwner = owner; }
     bool BrowseImageFile(const std::string& start, std::string& path) override;
-    // File-system folders only, with a status line and an edit box to type
-    // a folder in; opened on `start`.
+    // File-system folders only, with a status line; opened with `start`
+    // selected.
     bool BrowseFolder(const std::string& start, std::string& folder) override;
     std::optional<std::uint64_t> AvailableBytes(const std::string& folder) override;
     std::string HomeFolder() override;

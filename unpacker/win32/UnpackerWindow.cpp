@@ -104,10 +104,12 @@ void CUnpackerWnd::OnCommand(int id) {
 
 void CUnpackerWnd::End() {
     if (m_bEnded) return;
-    // The job's sent messages are answered while it is waited for.
-    m_controller.StopJob([] {
+    // The job's sent messages are answered while it is waited for, and an
+    // end box it shows already is closed: nobody is left to read it.
+    m_controller.StopJob([this] {
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        m_systemMessages.CloseBoxesOfOtherThreads();
     });
     m_dropTarget.Revoke();
     if (m_progressDlg.Handle()) DestroyWindow(m_progressDlg.Handle());
