@@ -1,9 +1,10 @@
 # The Windows build's install and its ZIP package (`cpack -G ZIP` in the
 # build folder): qorlu-<version>-win64.zip holds one folder of that name
-# with qorlu.exe, README.md and LICENSE. The program needs no DLL beside it
-# (its runtimes and zlib are linked in), so the folder can go anywhere.
+# with qorlu.exe, the three windowed programs, README.md and LICENSE. The
+# programs need no DLL beside them (their runtimes and zlib are linked in),
+# so the folder can go anywhere.
 
-install(TARGETS qorlu RUNTIME DESTINATION .)
+install(TARGETS qorlu qorlu_unpacker qorlu_bitmapper qorlu_packer RUNTIME DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 
 set(CPACK_PACKAGE_NAME qorlu)

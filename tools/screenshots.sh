@@ -3,7 +3,8 @@
 # the programs already built in BUILD_DIR (default: build) one by one on a
 # virtual X display (Xvfb), grabs each window with xwd and writes it as PNG
 # (python3-pil). Needs xvfb, x11-apps, x11-utils and python3-pil
-# (tools/setup.sh installs them).
+# (tools/setup.sh installs them). A Windows build (build-win) is run under
+# Wine, in its own prefix, and gives docs/*-windows.png.
 set -eu
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -32,15 +33,24 @@ DISPLAY=":$(cat "$work/display")"
 export DISPLAY
 
 mkdir -p docs
+windows=""
+[ -f "$build/cli/qorlu.exe" ] && windows=yes
 for entry in unpacker/qorlu_unpacker texture/qorlu_bitmapper packer/qorlu_packer; do
   name=${entry#*/}
-  [ -x "$build/$entry" ] || { echo "screenshots.sh: $build/$entry is not built" >&2; exit 1; }
-  QT_QPA_PLATFORM=xcb "$build/$entry" &
+  if [ -n "$windows" ]; then
+    [ -f "$build/$name.exe" ] || { echo "screenshots.sh: $build/$name.exe is not built" >&2; exit 1; }
+    sh tools/wine_run.sh "$PWD/$build/wineprefix" "$build/$name.exe" &
+    picture=docs/$name-windows.png
+  else
+    [ -x "$build/$entry" ] || { echo "screenshots.sh: $build/$entry is not built" >&2; exit 1; }
+    QT_QPA_PLATFORM=xcb "$build/$entry" &
+    picture=docs/$name.png
+  fi
   program_pid=$!
   # The window carries the program's name as its title.
   i=0
   while ! xwininfo -name "$name" >/dev/null 2>&1; do
-    [ $i -lt 100 ] || { echo "screenshots.sh: no window of $name" >&2; exit 1; }
+    [ $i -lt 300 ] || { echo "screenshots.sh: no window of $name" >&2; exit 1; }
     sleep 0.1
     i=$((i + 1))
   done
@@ -49,6 +59,6 @@ for entry in unpacker/qorlu_unpacker texture/qorlu_bitmapper packer/qorlu_packer
   kill "$program_pid"
   wait "$program_pid" 2>/dev/null || true
   program_pid=""
-  "$python" tools/xwd_to_png.py "$work/$name.xwd" "docs/$name.png"
-  echo "docs/$name.png"
+  "$python" tools/xwd_to_png.py "$work/$name.xwd" "$picture"
+  echo "$picture"
 done

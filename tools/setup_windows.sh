@@ -2,10 +2,11 @@
 # Installs what the Windows cross build and its tests under Wine need on
 # Debian 12, and nothing when it is all there already (as tools/setup.sh:
 # apt-get as root, through sudo otherwise): mingw-w64 (GCC 12 for
-# x86_64-w64-mingw32), zlib built for it, GoogleTest's sources, Wine, and
-# unzip to list the package.
+# x86_64-w64-mingw32), zlib built for it, GoogleTest's sources, Wine, unzip
+# to list the package, and the virtual display with a window manager that
+# the window tests run on.
 set -e
-PACKAGES="mingw-w64 libz-mingw-w64-dev googletest wine wine64 unzip"
+PACKAGES="mingw-w64 libz-mingw-w64-dev googletest wine wine64 unzip xvfb xauth openbox x11-utils x11-apps"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
