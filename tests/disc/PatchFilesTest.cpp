@@ -63,6 +63,8 @@ struct ModCase {
     void (*edit)(Bytes&);
 };
 
+void PrintTo(const ModCase& c, std::ostream* os) { *os << c.name; }
+
 const ModCase kMods[] = {
     {"AFewBytes", [](Bytes& b) { Edit(b, 30, 100, 5, 1); }},
     {"TwoSectorsApart", [](Bytes& b) {
@@ -313,6 +315,8 @@ struct HandCase {
     bool validation, undo, diz;
 };
 
+void PrintTo(const HandCase& c, std::ostream* os) { *os << c.name; }
+
 class HandMadePatches : public ::testing::TestWithParam<HandCase> {};
 
 TEST_P(HandMadePatches, ApplyAndWhenTheyCanTakeThemselvesBack) {
@@ -380,6 +384,8 @@ struct ChecksumCase {
     std::vector<test::HandRecord> writes;  // offsets within the sector
     bool renewed;                          // its checksums are those of its new bytes
 };
+
+void PrintTo(const ChecksumCase& c, std::ostream* os) { *os << c.name; }
 
 class ChecksumsOfPatchedSectors : public ::testing::TestWithParam<ChecksumCase> {};
 

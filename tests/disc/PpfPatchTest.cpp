@@ -25,6 +25,8 @@ struct ReadCase {
     HandPatch patch;
 };
 
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+
 HandPatch Version(int version, bool validation, bool undo, bool diz) {
     HandPatch p;
     p.version = version;
@@ -112,6 +114,8 @@ struct DamageCase {
     ppf::Problem problem;
 };
 
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
+
 class RefusesADamagedPatch : public ::testing::TestWithParam<DamageCase> {};
 
 TEST_P(RefusesADamagedPatch, WithWhatIsWrong) {
@@ -194,6 +198,8 @@ struct WriterCase {
     std::vector<Change> changes;
     std::vector<std::pair<std::uint64_t, std::size_t>> records; // what the reader finds
 };
+
+void PrintTo(const WriterCase& c, std::ostream* os) { *os << c.name; }
 
 class WrittenRecords : public ::testing::TestWithParam<WriterCase> {};
 
