@@ -10,9 +10,9 @@
 #include "disc/SectorChecksum.h"
 #include "shell/FileLayer.h"
 #include "tests/support/MessageRecorder.h"
-#include "tests/support/PpfFixture.h"
 #include "tests/support/TempDir.h"
 #include "tools/AfsBuilder.h"
+#include "tools/PpfBuilder.h"
 #include "tools/RawSectorWriter.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +24,8 @@ namespace qorlu {
 namespace {
 
 namespace fs = std::filesystem;
-using test::EncodeHandPatch;
-using test::HandPatch;
+using tools::EncodePpf;
+using tools::PpfBuild;
 using test::MessageRecorder;
 using test::ReadFileBytes;
 using test::TempDir;
@@ -142,7 +142,7 @@ TEST(MakePatch, WritesOnlyTheChangedRunsAndTheOriginalsValidationBlock) {
                                        "\nIt changes 601 bytes in 4 records, with undo data."});
     const Bytes file = ReadFileBytes(dir / "p.ppf");
     ASSERT_EQ(file.size(), 60 + 1024 + 4 * 9 + 2 * 601u);
-    EXPECT_EQ(Bytes(file.begin() + 60, file.begin() + 1084), test::ValidationBlockOf(original));
+    EXPECT_EQ(Bytes(file.begin() + 60, file.begin() + 1084), tools::ValidationBlockOf(original));
     const auto parsed = ppf::Parse(file);
     ASSERT_EQ(parsed.problem, ppf::Problem::None);
     const std::vector<std::pair<std::uint64_t, std::size_t>> expected = {{1000, 1}, {5000, 255}, {5255, 255}, {5510, 90}};
@@ -204,7 +204,7 @@ TEST(MakePatch, AnImageShorterThanTheValidationBlockIsCheckedAsFarAsItGoes) {
         EXPECT_EQ(notices[0].text.rfind("The original image ends before byte 38688 (0x9720)", 0), 0u) << notices[0].text;
         EXPECT_EQ(notices[1].outcome, Outcome::Success);
         const Bytes file = ReadFileBytes(dir / "p.ppf");
-        EXPECT_EQ(Bytes(file.begin() + 60, file.begin() + 1084), test::ValidationBlockOf(original));
+        EXPECT_EQ(Bytes(file.begin() + 60, file.begin() + 1084), tools::ValidationBlockOf(original));
 
         const std::string target = dir / "t.bin";
         WriteFileBytes(target, original);
@@ -286,13 +286,13 @@ TEST(MakePatch, ReplacesAnOldPatchWhole) {
 }
 
 // Hand-made patches of each version that turn `original` into `modified`.
-HandPatch HandMade(int version, bool validation, bool undo, bool diz, const Bytes& original, const Bytes& modified) {
-    HandPatch p;
+PpfBuild HandMade(int version, bool validation, bool undo, bool diz, const Bytes& original, const Bytes& modified) {
+    PpfBuild p;
     p.version = version;
     p.description = "by hand";
     p.validation = validation;
     p.undo = undo;
-    p.block = test::ValidationBlockOf(original);
+    p.block = tools::ValidationBlockOf(original);
     p.originalSize = static_cast<std::uint32_t>(original.size());
     for (std::size_t i = 0; i < original.size(); ++i) {
         if (original[i] == modified[i]) continue;
@@ -329,7 +329,7 @@ TEST_P(HandMadePatches, ApplyAndWhenTheyCanTakeThemselvesBack) {
     const std::string image = dir / "disc.bin";
     const std::string patch = dir / "hand.ppf";
     WriteFileBytes(image, original);
-    WriteFileBytes(patch, EncodeHandPatch(HandMade(c.version, c.validation, c.undo, c.diz, original, modified)));
+    WriteFileBytes(patch, EncodePpf(HandMade(c.version, c.validation, c.undo, c.diz, original, modified)));
     MessageRecorder messages;
     ASSERT_TRUE(ApplyPatchFile(image, patch, false, messages)) << testing::PrintToString(messages.Texts());
     EXPECT_EQ(ReadFileBytes(image), modified);
@@ -361,11 +361,11 @@ TEST(ApplyPatch, OverlappingRecordsApplyInOrderAndComeBackInReverse) {
     const Bytes original = tools::PatternBytes(40 * 2048, 3);
     const std::string image = dir / "disc.iso";
     WriteFileBytes(image, original);
-    HandPatch p;
+    PpfBuild p;
     p.undo = true;
     p.validation = false;
     p.records = {{100, {1, 2, 3}, {original[100], original[101], original[102]}}, {101, {9}, {2}}};
-    WriteFileBytes(dir / "p.ppf", EncodeHandPatch(p));
+    WriteFileBytes(dir / "p.ppf", EncodePpf(p));
     MessageRecorder messages;
     ASSERT_TRUE(ApplyPatchFile(image, dir / "p.ppf", false, messages));
     Bytes expected = original;
@@ -381,7 +381,7 @@ TEST(ApplyPatch, OverlappingRecordsApplyInOrderAndComeBackInReverse) {
 struct ChecksumCase {
     const char* name;
     void (*prepare)(std::uint8_t* sector); // the sector before the patch
-    std::vector<test::HandRecord> writes;  // offsets within the sector
+    std::vector<tools::PpfBuildRecord> writes;  // offsets within the sector
     bool renewed;                          // its checksums are those of its new bytes
 };
 
@@ -395,8 +395,8 @@ TEST_P(ChecksumsOfPatchedSectors, AreRenewedOnlyByTheRule) {
     TempDir dir;
     Bytes original = RawImage(kSectors, 17);
     c.prepare(&original[kSector * kRaw]);
-    HandPatch p;
-    p.block = test::ValidationBlockOf(original);
+    PpfBuild p;
+    p.block = tools::ValidationBlockOf(original);
     Bytes expected = original;
     for (auto r : c.writes) {
         for (std::size_t i = 0; i < r.newBytes.size(); ++i) expected[kSector * kRaw + r.offset + i] = r.newBytes[i];
@@ -405,7 +405,7 @@ TEST_P(ChecksumsOfPatchedSectors, AreRenewedOnlyByTheRule) {
     }
     const std::string image = dir / "disc.bin";
     WriteFileBytes(image, original);
-    WriteFileBytes(dir / "p.ppf", EncodeHandPatch(p));
+    WriteFileBytes(dir / "p.ppf", EncodePpf(p));
     MessageRecorder messages;
     ASSERT_TRUE(ApplyPatchFile(image, dir / "p.ppf", false, messages)) << testing::PrintToString(messages.Texts());
     const Bytes after = ReadFileBytes(image);
@@ -464,43 +464,43 @@ TEST(ApplyPatch, RefusalsLeaveTheImageAsItWas) {
     const std::string image = dir / "disc.bin";
     const std::string patchPath = dir / "p.ppf";
 
-    const HandPatch v3 = HandMade(3, true, true, false, original, modified);
-    const HandPatch v2 = HandMade(2, true, false, false, original, modified);
-    HandPatch v2Longer = v2;
+    const PpfBuild v3 = HandMade(3, true, true, false, original, modified);
+    const PpfBuild v2 = HandMade(2, true, false, false, original, modified);
+    PpfBuild v2Longer = v2;
     v2Longer.originalSize += 2352;
-    HandPatch pastTheEnd = v3;
+    PpfBuild pastTheEnd = v3;
     pastTheEnd.records.push_back({original.size() - 2, {1, 2, 3}, {4, 5, 6}});
-    HandPatch farPastTheEnd = v3;
+    PpfBuild farPastTheEnd = v3;
     farPastTheEnd.records.push_back({UINT64_MAX - 1, {1, 2, 3}, {4, 5, 6}});
-    HandPatch gi = v3;
+    PpfBuild gi = v3;
     gi.imageType = 1;
-    Bytes cut = EncodeHandPatch(v3);
+    Bytes cut = EncodePpf(v3);
     cut.resize(cut.size() - 7);
 
     const std::string another = "The patch was made for another image:\n" + image + "\n";
     const std::vector<std::pair<Bytes, Refusal>> cases = {
-        {other, {"ValidationOfAnotherImage", EncodeHandPatch(v3), false,
+        {other, {"ValidationOfAnotherImage", EncodePpf(v3), false,
                  another + "The 1024 bytes it checks at byte 37664 (0x9320) differ from the image's.\nNothing was "
                            "changed."}},
-        {other, {"Ppf2OfAnotherImage", EncodeHandPatch(v2), false, another + "The 1024 bytes it checks"}},
-        {original, {"Ppf2ForALongerImage", EncodeHandPatch(v2Longer), false,
+        {other, {"Ppf2OfAnotherImage", EncodePpf(v2), false, another + "The 1024 bytes it checks"}},
+        {original, {"Ppf2ForALongerImage", EncodePpf(v2Longer), false,
                     another + "It is for an image of 96432 bytes; this one has 94080.\nNothing was changed."}},
-        {other, {"UndoOnAnotherImage", EncodeHandPatch(v3), true,
+        {other, {"UndoOnAnotherImage", EncodePpf(v3), true,
                     another + "The 1024 bytes it checks at byte 37664 (0x9320) differ from what the image would hold "
                               "without the patch."}},
-        {original, {"ARecordPastTheEnd", EncodeHandPatch(pastTheEnd), false,
+        {original, {"ARecordPastTheEnd", EncodePpf(pastTheEnd), false,
                     "The patch changes bytes past the end of the image:\n" + image +
                         "\nThe image has 94080 bytes; a record of the patch writes 3 at byte 94078 (0x16F7E).\n"
                         "Nothing was changed."}},
-        {original, {"ARecordAtTheLargestOffset", EncodeHandPatch(farPastTheEnd), false,
+        {original, {"ARecordAtTheLargestOffset", EncodePpf(farPastTheEnd), false,
                     "The patch changes bytes past the end of the image:"}},
         {original, {"CutShort", cut, false, "The patch is damaged or cut short:\n" + patchPath +
                                                 "\nIt ends inside the part that begins at byte "}},
-        {original, {"ForAGiImage", EncodeHandPatch(gi), false,
+        {original, {"ForAGiImage", EncodePpf(gi), false,
                     "The patch is for another kind of image (image type 1), not a raw image:\n" + patchPath}},
         {original, {"NoPatchAtAll", Bytes(2000, 'P'), false, "This is not a PPF patch:\n" + patchPath +
                                                                  "\nNothing was changed."}},
-        {original, {"UndoWithoutUndoData", EncodeHandPatch(v2), true,
+        {original, {"UndoWithoutUndoData", EncodePpf(v2), true,
                     "The patch carries no undo data, so it can not be taken back:"}},
     };
     for (const auto& [before, c] : cases) {
@@ -530,7 +530,7 @@ TEST(ApplyPatch, ThroughACueSheetChangesItsDataFile) {
     WriteFileBytes(dir / "game.bin", original);
     const std::string sheet = "FILE \"game.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n";
     WriteFileBytes(dir / "game.cue", Bytes(sheet.begin(), sheet.end()));
-    WriteFileBytes(dir / "p.ppf", EncodeHandPatch(HandMade(3, true, true, false, original, modified)));
+    WriteFileBytes(dir / "p.ppf", EncodePpf(HandMade(3, true, true, false, original, modified)));
     MessageRecorder messages;
     ASSERT_TRUE(ApplyPatchFile(dir / "game.cue", dir / "p.ppf", false, messages));
     EXPECT_EQ(ReadFileBytes(dir / "game.bin"), modified);
@@ -544,7 +544,7 @@ TEST(ApplyPatch, AnImageThatAnotherProgramChangesIsWaitedForThenRefused) {
     Edit(modified, 22, 5, 5, 1);
     const std::string image = dir / "disc.bin";
     WriteFileBytes(image, original);
-    WriteFileBytes(dir / "p.ppf", EncodeHandPatch(HandMade(3, true, false, false, original, modified)));
+    WriteFileBytes(dir / "p.ppf", EncodePpf(HandMade(3, true, false, false, original, modified)));
     FileHandle other;
     ASSERT_TRUE(other.Open(image, FileHandle::Mode::ReadWrite));
     ASSERT_TRUE(other.TryLock(LockKind::Exclusive));

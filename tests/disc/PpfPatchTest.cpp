@@ -3,8 +3,8 @@
 // for changed bytes against a plain byte-by-byte one.
 
 #include "disc/PpfPatch.h"
-#include "tests/support/PpfFixture.h"
 #include "tools/AfsBuilder.h"
+#include "tools/PpfBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,22 +13,21 @@
 namespace qorlu {
 namespace {
 
-using test::EncodeHandPatch;
-using test::HandPatch;
-using test::HandRecord;
+using tools::EncodePpf;
+using tools::PpfBuild;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes Block(std::uint32_t seed) { return tools::PatternBytes(1024, seed); }
 
 struct ReadCase {
     const char* name;
-    HandPatch patch;
+    PpfBuild patch;
 };
 
 void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
-HandPatch Version(int version, bool validation, bool undo, bool diz) {
-    HandPatch p;
+PpfBuild Version(int version, bool validation, bool undo, bool diz) {
+    PpfBuild p;
     p.version = version;
     p.description = "a hand-made patch";
     p.validation = validation;
@@ -46,8 +45,8 @@ HandPatch Version(int version, bool validation, bool undo, bool diz) {
 class ReadsWhatTheFormatSays : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(ReadsWhatTheFormatSays, EveryFieldAndRecord) {
-    const HandPatch& hand = GetParam().patch;
-    const Bytes file = EncodeHandPatch(hand);
+    const PpfBuild& hand = GetParam().patch;
+    const Bytes file = EncodePpf(hand);
     const ppf::ParseResult parsed = ppf::Parse(file);
     ASSERT_EQ(parsed.problem, ppf::Problem::None) << parsed.at;
     const ppf::Patch& p = parsed.patch;
@@ -87,10 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(PpfRead, NoRecordsAndAnEmptyFileIdDizAreAPatchToo) {
-    HandPatch p = Version(3, true, true, false);
+    PpfBuild p = Version(3, true, true, false);
     p.records.clear();
     p.fileIdDiz = "";
-    const Bytes file = EncodeHandPatch(p);
+    const Bytes file = EncodePpf(p);
     const auto parsed = ppf::Parse(file);
     ASSERT_EQ(parsed.problem, ppf::Problem::None);
     EXPECT_TRUE(parsed.patch.records.empty());
@@ -98,8 +97,8 @@ TEST(PpfRead, NoRecordsAndAnEmptyFileIdDizAreAPatchToo) {
 }
 
 TEST(PpfRead, AFileIdDizWhoseLengthIsWrongIsFoundByItsMarkers) {
-    HandPatch p = Version(2, true, false, true);
-    Bytes file = EncodeHandPatch(p);
+    PpfBuild p = Version(2, true, false, true);
+    Bytes file = EncodePpf(p);
     file[file.size() - 4] ^= 0x40; // the 4-byte length, off by 64
     const auto parsed = ppf::Parse(file);
     ASSERT_EQ(parsed.problem, ppf::Problem::None);
@@ -109,7 +108,7 @@ TEST(PpfRead, AFileIdDizWhoseLengthIsWrongIsFoundByItsMarkers) {
 
 struct DamageCase {
     const char* name;
-    HandPatch patch;
+    PpfBuild patch;
     void (*damage)(Bytes&);
     ppf::Problem problem;
 };
@@ -119,7 +118,7 @@ void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
 class RefusesADamagedPatch : public ::testing::TestWithParam<DamageCase> {};
 
 TEST_P(RefusesADamagedPatch, WithWhatIsWrong) {
-    Bytes file = EncodeHandPatch(GetParam().patch);
+    Bytes file = EncodePpf(GetParam().patch);
     GetParam().damage(file);
     const auto parsed = ppf::Parse(file);
     EXPECT_EQ(parsed.problem, GetParam().problem) << "at " << parsed.at;
@@ -170,8 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PpfRead, EveryCutOfTheRecordsIsFoundExceptAtARecordsEnd) {
     // Cut at each length from the first record's start: only the lengths at
     // which a whole record ends make a (shorter) patch.
-    const HandPatch hand = Version(3, true, true, false);
-    const Bytes file = EncodeHandPatch(hand);
+    const PpfBuild hand = Version(3, true, true, false);
+    const Bytes file = EncodePpf(hand);
     std::vector<std::size_t> ends = {1084};
     for (const auto& r : hand.records) ends.push_back(ends.back() + 9 + 2 * r.newBytes.size());
     ASSERT_EQ(ends.back(), file.size());

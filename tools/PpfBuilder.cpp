@@ -1,8 +1,8 @@
-#include "tests/support/PpfFixture.h"
+#include "tools/PpfBuilder.h"
 
 #include <stdexcept>
 
-namespace qorlu::test {
+namespace qorlu::tools {
 
 namespace {
 
@@ -14,7 +14,7 @@ void Put(std::vector<std::uint8_t>& out, const std::string& text) { out.insert(o
 
 } // namespace
 
-std::vector<std::uint8_t> EncodeHandPatch(const HandPatch& p) {
+std::vector<std::uint8_t> EncodePpf(const PpfBuild& p) {
     std::vector<std::uint8_t> out;
     std::string magic = "PPF";
     magic += std::to_string(p.version);
@@ -34,7 +34,8 @@ std::vector<std::uint8_t> EncodeHandPatch(const HandPatch& p) {
         out.push_back(0);
     }
     if (block) out.insert(out.end(), p.block.begin(), p.block.end());
-    for (const HandRecord& r : p.records) {
+    for (const PpfBuildRecord& r : p.records) {
+        if (r.newBytes.size() > 255) throw std::invalid_argument("a record holds at most 255 bytes");
         Put(out, r.offset, p.version == 3 ? 8 : 4);
         out.push_back(static_cast<std::uint8_t>(r.newBytes.size()));
         out.insert(out.end(), r.newBytes.begin(), r.newBytes.end());
@@ -55,4 +56,4 @@ std::vector<std::uint8_t> ValidationBlockOf(const std::vector<std::uint8_t>& ima
     return block;
 }
 
-} // namespace qorlu::test
+} // namespace qorlu::tools
