@@ -20,10 +20,11 @@
 // PlanImageWrites) may set any byte of a sector; its checksums are then
 // rewritten by the same rule, and only when the sector is still Mode 2 Form
 // 1 after the write and none of its error-detection and -correction bytes
-// was written (a patch that sets them brings its maker's checksums). The
-// archive's bytes are the user data of
-// consecutive sectors from m_nStartSector on, so archive offset o lies in
-// image sector m_nStartSector + o / 2048 at byte header + o % 2048.
+// was written (a patch that sets them brings its maker's checksums).
+//
+// The archive's bytes are the user data of consecutive sectors from
+// m_nStartSector on, so archive offset o lies in image sector
+// m_nStartSector + o / 2048 at byte header + o % 2048.
 //
 // The image may be given as a ".cue" sheet: LocateArchive then works on the
 // data file the sheet names (m_strImageFile), while m_strImagePath keeps the
