@@ -6,7 +6,6 @@
 // is undone by the next open of the image.
 
 #include "archive/AfsArchive.h"
-#include "disc/ImageJournal.h"
 #include "shell/ByteOrder.h"
 
 #include <algorithm>
@@ -147,29 +146,17 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
     bool written = true;
     if (!pieces.empty()) {
         // Every sector is planned whole first and then written once, so that
-        // each holds either its old or its new bytes at every moment. The old
-        // contents go to the journal, and reach the disk, before the image
-        // changes; the journal goes before the lock is given up, so that no
-        // other program ever sees a finished import's journal.
+        // each holds either its old or its new bytes at every moment, with
+        // the old contents in the journal (WriteJournaled).
         SectorPlan plan;
-        const auto imageLength = m_file.Length();
-        const auto identity = m_file.Handle().Identity();
-        const bool planned = imageLength && identity && PlanWrites(pieces, plan) && plan.writeEnd <= *imageLength;
-        CImageJournal journal(JournalPathFor(ResolvedImageFile(ImageFile())), imageLength.value_or(0),
-                              identity.value_or(FileIdentity{}));
-        if (!planned || !journal.Write(plan)) {
+        const JournaledWrite result =
+            PlanWrites(pieces, plan) ? WriteJournaled(plan) : JournaledWrite::NotStarted;
+        if (result == JournaledWrite::NotStarted) {
             CloseImage();
             Messages().Show(ImportNotice("can not write ISO file!"));
             return 0;
         }
-        written = ApplyPlan(plan) && m_file.Sync();
-        // A journal left behind would undo this import at the next open, so
-        // one that cannot be deleted makes the import a failure.
-        written = written && journal.Remove();
-        // A failed import is undone at once from the journal; should that fail
-        // too, the journal stays and the next open of the image undoes it.
-        if (!written) (void)RecoverFromJournal(journal.Path(), m_file.Handle());
-        written = CloseImage() && written;
+        written = CloseImage() && result == JournaledWrite::Written;
     } else {
         written = CloseImage();
     }

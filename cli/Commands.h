@@ -18,5 +18,7 @@ int RunTextureExport(const Args& args);
 int RunTextureImport(const Args& args);
 int RunBlockExport(const Args& args);
 int RunBlockImport(const Args& args);
+int RunPatchMake(const Args& args);
+int RunPatchApply(const Args& args);
 
 } // namespace qorlu::cli

@@ -87,6 +87,29 @@ constexpr Command kCommands[] = {
      "", "0\tthe container was rewritten\n1\tFILE or its container cannot be read, or the container cannot "
      "be written",
      qorlu::cli::RunBlockImport},
+    {"patch-make", "ORIGINAL MODIFIED PATCH [--description TEXT] [--undo]",
+     "a PPF patch that turns one image into another",
+     "Compares the disc image ORIGINAL with MODIFIED, a changed copy of the same length, and writes every "
+     "run of changed bytes as a PPF 3.0 patch file PATCH, to be given out instead of the image. Positions are "
+     "those of the image files (raw sectors whole); the patch holds the 1024 bytes of ORIGINAL at byte 37664 "
+     "(0x9320) to recognise it by, zero where ORIGINAL is shorter. PATCH is written through a temporary file "
+     "beside it and renamed over it; neither image is changed.",
+     "--description TEXT\tthe patch's description, at most 50 bytes\n--undo\tthe records also carry the bytes "
+     "they replace, so that patch-apply --undo can take the patch back",
+     "0\tthe patch was written\n1\tan image cannot be read, the two differ in length, the description is "
+     "too long, or PATCH cannot be written",
+     qorlu::cli::RunPatchMake},
+    {"patch-apply", "IMAGE PATCH [--undo]", "apply a PPF patch to an image, or take it back",
+     "Applies the PPF 1.0, 2.0 or 3.0 patch PATCH to the disc image IMAGE, in place. Before anything is "
+     "written, the patch's validation bytes (and for PPF 2.0 the image's length) must match IMAGE, every "
+     "record must be whole and lie inside the image; otherwise IMAGE is left as it is. The change goes "
+     "through the journal of an import, so that an apply cut off is undone by the next open. The checksums "
+     "of each valid Mode 2 Form 1 sector written are renewed, unless the patch sets them itself.",
+     "--undo\tput back the bytes the patch replaced (from its undo data)",
+     "0\tthe patch was applied, or taken back\n1\tthe patch cannot be read, is damaged, was made for "
+     "another image, has no undo data for --undo, reaches past the image's end, or the image cannot be "
+     "written",
+     qorlu::cli::RunPatchApply},
 };
 
 constexpr std::string_view kWrongArguments = "2\twrong arguments: the usage is printed on stderr";
@@ -94,6 +117,17 @@ constexpr std::string_view kWrongArguments = "2\twrong arguments: the usage is p
 std::string Synopsis(const Command& c) {
     std::string s(c.name);
     if (!c.arguments.empty()) s.append(" ").append(c.arguments);
+    return s;
+}
+
+// A synopsis too wide for the usage table's first column shows only its
+// arguments there; the subcommand's own help has the options too.
+constexpr std::size_t kTableSynopsisWidth = 40;
+
+std::string TableSynopsis(const Command& c) {
+    std::string s = Synopsis(c);
+    const auto options = s.find(" [--");
+    if (s.size() > kTableSynopsisWidth && options != std::string::npos) s.erase(options);
     return s;
 }
 
@@ -152,9 +186,10 @@ void PrintUsage(std::FILE* out) {
                       "Messages are printed with the windows' texts: successes on stdout, failures and\n"
                       "warnings on stderr.\n\nSubcommands:\n");
     std::size_t width = 0;
-    for (const auto& c : kCommands) width = std::max(width, Synopsis(c).size());
+    for (const auto& c : kCommands) width = std::max(width, TableSynopsis(c).size());
     for (const auto& c : kCommands)
-        std::fprintf(out, "  %-*s  %s\n", int(width), Synopsis(c).c_str(), Wrap(c.summary, width + 4, width + 4).c_str());
+        std::fprintf(out, "  %-*s  %s\n", int(width), TableSynopsis(c).c_str(),
+                     Wrap(c.summary, width + 4, width + 4).c_str());
     std::fprintf(out, "\nOptions:\n");
     PrintRows(out, Rows("-h, --help\tthis help; after a subcommand, that subcommand's help\n"
                         "--version\tthe version of the programs"));
@@ -185,9 +220,20 @@ bool IsHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
 
 bool IsOption(std::string_view arg) { return arg.size() > 1 && arg[0] == '-'; }
 
+// An option row's name is the option, then the name of its value when it
+// takes one ("--description TEXT").
+std::string_view OptionOf(std::string_view name) { return name.substr(0, name.find(' ')); }
+
 bool Accepts(const Command& c, std::string_view option) {
     for (const auto& [name, meaning] : Rows(c.options)) {
-        if (name == option) return true;
+        if (OptionOf(name) == option) return true;
+    }
+    return false;
+}
+
+bool TakesValue(const Command& c, std::string_view option) {
+    for (const auto& [name, meaning] : Rows(c.options)) {
+        if (OptionOf(name) == option) return name.size() > option.size();
     }
     return false;
 }
@@ -207,7 +253,13 @@ int RunCommand(const Command& c, const qorlu::cli::Args& args) {
             return 0;
         }
     }
-    for (const auto& a : args) {
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        const std::string& a = args[k];
+        // An option's value is never taken for an option, whatever it begins with.
+        if (IsOption(a) && TakesValue(c, a)) {
+            ++k;
+            continue;
+        }
         if (IsOption(a) && !Accepts(c, a)) {
             std::fprintf(stderr, "qorlu %.*s: unknown option '%s'\n", int(c.name.size()), c.name.data(), a.c_str());
             PrintCommandUsage(stderr, c);

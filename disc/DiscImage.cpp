@@ -172,11 +172,12 @@ const char* CDiscImage::LayoutName(Layout layout) {
 
 bool CDiscImage::CloseImage() { return m_file.Close(); }
 
-std::uint64_t CDiscImage::ImagePosition(std::uint32_t dwOffset) const {
+std::uint64_t CDiscImage::ImagePosition(std::uint32_t dwOffset) const { return ImagePosition64(dwOffset); }
+
+std::uint64_t CDiscImage::ImagePosition64(std::uint64_t offset) const {
     const std::uint32_t u = UserDataSize();
-    return (static_cast<std::uint64_t>(m_nStartSector) + dwOffset / u) *
-               static_cast<std::uint64_t>(m_nRawSectorSize) +
-           static_cast<std::uint64_t>(m_nSectorHeaderSize) + dwOffset % u;
+    return (static_cast<std::uint64_t>(m_nStartSector) + offset / u) * static_cast<std::uint64_t>(m_nRawSectorSize) +
+           static_cast<std::uint64_t>(m_nSectorHeaderSize) + offset % u;
 }
 
 std::uint64_t CDiscImage::ArchiveBytesInImage() {
@@ -240,18 +241,36 @@ bool CDiscImage::WriteAt(std::uint32_t dwOffset, const void* lpBuf, std::uint32_
 }
 
 bool CDiscImage::PlanWrites(std::span<const ArchiveWrite> writes, SectorPlan& plan) {
+    // Each archive write becomes one image write per sector it reaches: the
+    // user data between two sectors' trailers and headers is not contiguous.
     const std::uint32_t u = UserDataSize();
+    std::vector<ImageWrite> pieces;
+    for (const ArchiveWrite& w : writes) {
+        std::uint64_t o = w.offset;
+        const std::uint8_t* in = w.bytes;
+        for (std::uint64_t left = w.count; left > 0;) {
+            const auto len = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, u - o % u));
+            pieces.push_back({ImagePosition64(o), in, len});
+            in += len;
+            o += len;
+            left -= len;
+        }
+    }
+    return PlanImageWrites(pieces, plan);
+}
+
+bool CDiscImage::PlanImageWrites(std::span<const ImageWrite> writes, SectorPlan& plan) {
     const std::uint64_t raw = static_cast<std::uint64_t>(m_nRawSectorSize);
-    const std::uint64_t start = static_cast<std::uint64_t>(m_nStartSector);
     const auto length = m_file.Length();
     if (!length) return false;
     plan = {};
     plan.rawSectorSize = static_cast<std::uint32_t>(raw);
-    for (const ArchiveWrite& w : writes) {
+    for (const ImageWrite& w : writes) {
         if (w.count == 0) continue;
-        const std::uint64_t last = std::uint64_t{w.offset} + w.count - 1;
-        for (std::uint64_t s = start + w.offset / u; s <= start + last / u; ++s) plan.sectors.push_back(s);
-        plan.writeEnd = std::max(plan.writeEnd, (start + last / u) * raw + m_nSectorHeaderSize + last % u + 1);
+        if (w.position > UINT64_MAX - w.count) return false;
+        const std::uint64_t last = w.position + w.count - 1;
+        for (std::uint64_t s = w.position / raw; s <= last / raw; ++s) plan.sectors.push_back(s);
+        plan.writeEnd = std::max(plan.writeEnd, last + 1);
     }
     std::sort(plan.sectors.begin(), plan.sectors.end());
     plan.sectors.erase(std::unique(plan.sectors.begin(), plan.sectors.end()), plan.sectors.end());
@@ -274,30 +293,39 @@ bool CDiscImage::PlanWrites(std::span<const ArchiveWrite> writes, SectorPlan& pl
     }
     plan.after = plan.before;
 
-    for (const ArchiveWrite& w : writes) {
-        std::uint64_t o = w.offset;
+    // Later writes over earlier ones, in the order given. A sector whose
+    // checksum bytes a write sets carries the writer's own checksums.
+    const bool checksummed = raw == sector::kRawSize && m_nSectorHeaderSize == static_cast<std::int32_t>(sector::kUserOffset);
+    std::vector<bool> checksumsWritten(k, false);
+    for (const ImageWrite& w : writes) {
+        std::uint64_t at = w.position;
         const std::uint8_t* in = w.bytes;
         for (std::uint64_t left = w.count; left > 0;) {
-            const std::uint64_t s = start + o / u;
-            const std::uint64_t r = o % u;
-            const std::uint64_t len = std::min<std::uint64_t>(left, u - r);
-            const auto at = static_cast<std::size_t>(std::lower_bound(plan.sectors.begin(), plan.sectors.end(), s) -
-                                                      plan.sectors.begin());
-            std::memcpy(plan.after.data() + at * raw + m_nSectorHeaderSize + r, in, static_cast<std::size_t>(len));
+            const std::uint64_t s = at / raw;
+            const std::uint64_t r = at % raw;
+            const std::uint64_t len = std::min<std::uint64_t>(left, raw - r);
+            const auto i = static_cast<std::size_t>(std::lower_bound(plan.sectors.begin(), plan.sectors.end(), s) -
+                                                     plan.sectors.begin());
+            std::memcpy(plan.after.data() + i * raw + r, in, static_cast<std::size_t>(len));
+            if (checksummed && r + len > sector::kEdcOffset) checksumsWritten[i] = true;
             in += len;
-            o += len;
+            at += len;
             left -= len;
         }
     }
 
-    // A raw sector keeps valid checksums when it had them: only a whole
-    // Mode 2 Form 1 sector with a matching, nonzero error-detection code.
-    if (raw != sector::kRawSize || m_nSectorHeaderSize != static_cast<std::int32_t>(sector::kUserOffset)) return true;
+    // A raw sector keeps valid checksums when it had them: a whole Mode 2
+    // Form 1 sector with a matching, nonzero error-detection code that is
+    // still Mode 2 Form 1 after the change, and whose checksum bytes the
+    // change leaves to it. Every other sector keeps the bytes it is given.
+    if (!checksummed) return true;
     for (std::size_t i = 0; i < k; ++i) {
         const std::uint8_t* old = plan.before.data() + i * raw;
+        std::uint8_t* now = plan.after.data() + i * raw;
         const bool whole = (plan.sectors[i] + 1) * raw <= *length;
-        if (whole && sector::IsMode2Form1(old) && ReadLE32(old + sector::kEdcOffset) != 0 && sector::EdcMatches(old))
-            sector::EncodeForm1(plan.after.data() + i * raw);
+        if (whole && !checksumsWritten[i] && sector::IsMode2Form1(old) && ReadLE32(old + sector::kEdcOffset) != 0 &&
+            sector::EdcMatches(old) && sector::IsMode2Form1(now))
+            sector::EncodeForm1(now);
     }
     return true;
 }
@@ -320,6 +348,26 @@ bool CDiscImage::ApplyPlan(const SectorPlan& plan) {
         i = j;
     }
     return true;
+}
+
+CDiscImage::JournaledWrite CDiscImage::WriteJournaled(const SectorPlan& plan) {
+    // The old contents go to the journal, and reach the disk, before the
+    // image changes; the journal goes before the lock is given up, so that
+    // no other program ever sees a finished change's journal.
+    const auto imageLength = m_file.Length();
+    const auto identity = m_file.Handle().Identity();
+    if (!imageLength || !identity || plan.writeEnd > *imageLength) return JournaledWrite::NotStarted;
+    CImageJournal journal(JournalPathFor(ResolvedImageFile(ImageFile())), *imageLength, *identity);
+    if (!journal.Write(plan)) return JournaledWrite::NotStarted;
+    bool written = ApplyPlan(plan) && m_file.Sync();
+    // A journal left behind would undo this change at the next open, so one
+    // that cannot be deleted makes the change a failure.
+    written = written && journal.Remove();
+    if (written) return JournaledWrite::Written;
+    // A failed change is undone at once from the journal; should that fail
+    // too, the journal stays and the next open of the image undoes it.
+    (void)RecoverFromJournal(journal.Path(), m_file.Handle());
+    return JournaledWrite::Failed;
 }
 
 bool CDiscImage::LocateArchive(const std::string& lpszImagePath, const std::string& lpszName) {

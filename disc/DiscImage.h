@@ -16,9 +16,15 @@
 // also rewrites the error-detection and -correction bytes of each sector
 // written that was a Mode 2 Form 1 sector with a matching, nonzero
 // error-detection code before the write; every other header and trailer
-// byte keeps its contents. The archive's bytes are the user data of
-// consecutive sectors from m_nStartSector on, so archive offset o lies in
-// image sector m_nStartSector + o / 2048 at byte header + o % 2048.
+// byte keeps its contents. Writes at image file positions (PPF patches,
+// PlanImageWrites) may set any byte of a sector; its checksums are then
+// rewritten by the same rule, and only when the sector is still Mode 2 Form
+// 1 after the write and none of its error-detection and -correction bytes
+// was written (a patch that sets them brings its maker's checksums).
+//
+// The archive's bytes are the user data of consecutive sectors from
+// m_nStartSector on, so archive offset o lies in image sector
+// m_nStartSector + o / 2048 at byte header + o % 2048.
 //
 // The image may be given as a ".cue" sheet: LocateArchive then works on the
 // data file the sheet names (m_strImageFile), while m_strImagePath keeps the
@@ -53,6 +59,14 @@ inline std::string ImageInUse(const std::string& path) {
 // Archive bytes that one change writes, at an archive offset.
 struct ArchiveWrite {
     std::uint32_t offset;
+    const std::uint8_t* bytes;
+    std::uint32_t count;
+};
+
+// Bytes that one change writes at a position of the image file, headers
+// and trailers of raw sectors included.
+struct ImageWrite {
+    std::uint64_t position;
     const std::uint8_t* bytes;
     std::uint32_t count;
 };
@@ -105,8 +119,28 @@ public:
     // and the same sectors with the writes made (and their checksums
     // rewritten as WriteAt does). False when the image cannot be read.
     bool PlanWrites(std::span<const ArchiveWrite> writes, SectorPlan& plan);
+    // The same for writes at image file positions (PPF patches): the bytes
+    // go where they are aimed, headers and trailers too. Checksums follow
+    // the same rule, and a sector whose error-detection or -correction
+    // bytes a write sets keeps the bytes written. False when the image
+    // cannot be read.
+    bool PlanImageWrites(std::span<const ImageWrite> writes, SectorPlan& plan);
     // Writes the planned sectors, each once. False when a write failed.
     bool ApplyPlan(const SectorPlan& plan);
+
+    enum class JournaledWrite {
+        Written,    // the image holds the change, on disk, and the journal is gone
+        NotStarted, // the journal could not be written (or the plan reaches past
+                    // the image's end): the image is untouched
+        Failed,     // a write failed: the change was undone from the journal, or
+                    // the journal stays for the next open to undo it
+    };
+    // Makes a planned change of the image open for reading and writing, with
+    // the rollback journal (disc/ImageJournal.h) around it: old sectors to
+    // the journal and the disk, then each sector written once, then the
+    // image flushed and the journal deleted. The caller holds the exclusive
+    // lock (OpenImage(ReadWrite)) and keeps it until this returns.
+    JournaledWrite WriteJournaled(const SectorPlan& plan);
 
     // Archive bytes that the open image holds from archive offset 0 on
     // (user data of the sectors from the start sector to the end of the file).
@@ -114,6 +148,7 @@ public:
 
     // Where archive offset dwOffset lies in the image file.
     std::uint64_t ImagePosition(std::uint32_t dwOffset) const;
+    std::uint64_t ImagePosition64(std::uint64_t offset) const;
 
     // The layout of the open file `file` (its position moves).
     static Layout DetectLayout(BinaryFile& file);

@@ -35,6 +35,10 @@ Finding CheckTexture(std::span<const std::uint8_t> input);
 Finding CheckFlagSheet(std::span<const std::uint8_t> input);
 // Block scan, index search, export and import of an arbitrary container and file.
 Finding CheckBlocks(std::span<const std::uint8_t> input);
+// A PPF patch applied to (or taken back from) a small image: a refused
+// patch changes nothing, an applied one only the bytes its records write
+// and the checksums of their sectors; one message, no journal.
+Finding CheckPatch(std::span<const std::uint8_t> input);
 
 struct FuzzTarget {
     std::string_view name;

@@ -6,6 +6,7 @@
 #include "texture/TextureExport.h"
 #include "texture/TextureFormat.h"
 #include "tools/AfsBuilder.h"
+#include "tools/PpfBuilder.h"
 #include "tools/SampleContainers.h"
 
 #include <zlib.h>
@@ -199,11 +200,64 @@ std::vector<Seed> BlockSeeds() {
 
 } // namespace
 
+// Patches of every version for the patch target's images: an input is a
+// flags byte (1: undo, 2: the plain image), then the patch.
+std::vector<Seed> PatchSeeds() {
+    std::vector<Seed> seeds;
+    for (const bool plain : {false, true}) {
+        const Bytes& image = PatchTargetImage(plain);
+        tools::PpfBuild base;
+        base.description = "seed";
+        base.block = tools::ValidationBlockOf(image);
+        base.originalSize = static_cast<std::uint32_t>(image.size());
+        // A byte, a run across a sector's end, and a sector's 280 checksum bytes.
+        for (const auto& [offset, count] : {std::pair<std::size_t, std::size_t>{100, 1}, {2300, 120},
+                                            {5 * 2352 + 2072, 255}, {5 * 2352 + 2327, 25}}) {
+            tools::PpfBuildRecord r;
+            r.offset = offset;
+            for (std::size_t i = 0; i < count; ++i) {
+                r.oldBytes.push_back(image[offset + i]);
+                r.newBytes.push_back(static_cast<std::uint8_t>(image[offset + i] ^ 0x55));
+            }
+            base.records.push_back(r);
+        }
+        struct Variant {
+            const char* name;
+            int version;
+            bool validation, undo, diz;
+        };
+        const Variant variants[] = {{"ppf1", 1, false, false, false},     {"ppf2", 2, true, false, false},
+                                    {"ppf2-diz", 2, true, false, true},   {"ppf3", 3, false, false, false},
+                                    {"ppf3-checked", 3, true, false, false}, {"ppf3-undo", 3, true, true, false},
+                                    {"ppf3-undo-diz", 3, false, true, true}};
+        for (const Variant& v : variants) {
+            tools::PpfBuild p = base;
+            p.version = v.version;
+            p.validation = v.validation;
+            p.undo = v.undo;
+            if (v.diz) p.fileIdDiz = "seed patch\r\n";
+            const Bytes patch = tools::EncodePpf(p);
+            for (const bool undo : {false, true}) {
+                if (undo && !v.undo) continue;
+                Bytes input(1 + patch.size());
+                input[0] = static_cast<std::uint8_t>((undo ? 1 : 0) | (plain ? 2 : 0));
+                std::copy(patch.begin(), patch.end(), input.begin() + 1);
+                std::string name = v.name;
+                name += plain ? "-plain" : "-raw";
+                if (undo) name += "-undone";
+                seeds.push_back({name, std::move(input)});
+            }
+        }
+    }
+    return seeds;
+}
+
 std::vector<Seed> SeedsFor(std::string_view target) {
     if (target == "locate" || target == "extract" || target == "import") return DiscSeeds(target);
     if (target == "texture") return TextureSeeds();
     if (target == "flagsheet") return FlagSheetSeeds();
     if (target == "blocks") return BlockSeeds();
+    if (target == "patch") return PatchSeeds();
     return {};
 }
 

@@ -10,6 +10,7 @@ constexpr std::array kTargets = {
     FuzzTarget{"locate", CheckLocate},       FuzzTarget{"extract", CheckExtract},
     FuzzTarget{"import", CheckImport},       FuzzTarget{"texture", CheckTexture},
     FuzzTarget{"flagsheet", CheckFlagSheet}, FuzzTarget{"blocks", CheckBlocks},
+    FuzzTarget{"patch", CheckPatch},
 };
 
 } // namespace

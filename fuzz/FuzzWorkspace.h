@@ -92,4 +92,8 @@ struct PlacedDisc {
 };
 PlacedDisc PlaceDisc(const DiscInput& disc, const fs::path& folder);
 
+// The image the patch target applies its patches to: 20 raw sectors of
+// valid Mode 2 Form 1 sectors, or 20 plain 2048-byte ones.
+const Bytes& PatchTargetImage(bool plain);
+
 } // namespace qorlu::fuzz

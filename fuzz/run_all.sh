@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-25}
 build=${QORLU_FUZZ_BUILD:-build-fuzz}
-targets=${QORLU_FUZZ_TARGETS:-"locate extract import texture flagsheet blocks"}
+targets=${QORLU_FUZZ_TARGETS:-"locate extract import texture flagsheet blocks patch"}
 
 if [ -z "${QORLU_FUZZ_NO_BUILD:-}" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -DQORLU_FUZZ=ON -DQORLU_BUILD_GUI=OFF \

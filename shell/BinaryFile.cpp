@@ -212,62 +212,105 @@ void RemoveLeftoverTemporaries(const std::string& path) {
 
 bool ReplaceFileSafely(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
                        ReplaceFailure* failure) {
+    SafeReplacement replacement;
+    if (!replacement.Begin(path, SafeReplacement::Target::Existing, failure)) return false;
+    for (const auto& part : parts) replacement.Write(part);
+    return replacement.Commit(failure);
+}
+
+SafeReplacement::~SafeReplacement() { Abandon(); }
+
+bool SafeReplacement::Begin(const std::string& path, Target target, ReplaceFailure* failure) {
     namespace fs = std::filesystem;
+    Abandon();
     auto fail = [failure](ReplaceFailure why) {
         if (failure) *failure = why;
         return false;
     };
     if (failure) *failure = ReplaceFailure::None;
+    m_failed = false;
 
     std::error_code ec;
-    const fs::path target = RewriteTarget(path);
-    if (target.empty() || IsRewriteTemporary(Utf8FromPath(target))) return fail(ReplaceFailure::CannotOpen);
-    const fs::file_status status = fs::status(target, ec);
-    if (ec || !fs::is_regular_file(status)) return fail(ReplaceFailure::CannotOpen);
-    // A container the user may not write stays as it is, even where the
-    // folder would allow a rename over it.
-    {
+    const fs::path resolved = RewriteTarget(path);
+    if (resolved.empty() || IsRewriteTemporary(Utf8FromPath(resolved))) return fail(ReplaceFailure::CannotOpen);
+    const fs::file_status status = fs::symlink_status(resolved, ec);
+    m_targetExisted = fs::exists(status);
+    if (m_targetExisted) {
+        if (!fs::is_regular_file(status)) return fail(ReplaceFailure::CannotOpen);
+        // A file the user may not write stays as it is, even where the
+        // folder would allow a rename over it.
         BinaryFile probe;
-        if (!probe.Open(Utf8FromPath(target), BinaryFile::Mode::ReadWrite)) return fail(ReplaceFailure::CannotOpen);
+        if (!probe.Open(Utf8FromPath(resolved), BinaryFile::Mode::ReadWrite)) return fail(ReplaceFailure::CannotOpen);
+        probe.Close();
+        RemoveLeftoverTemporaries(Utf8FromPath(resolved));
+    } else if (target == Target::Existing || (ec && ec != std::errc::no_such_file_or_directory)) {
+        return fail(ReplaceFailure::CannotOpen);
     }
-    RemoveLeftoverTemporaries(Utf8FromPath(target));
 
     // A fresh name, created exclusively, so that no other file is ever emptied
     // and two rewrites of the same file cannot share a temporary.
     std::mt19937_64 random(std::random_device{}());
-    fs::path temp;
-    BinaryFile file;
-    for (int attempt = 0; attempt < 16 && !file.IsOpen(); ++attempt) {
+    for (int attempt = 0; attempt < 16 && !m_file.IsOpen(); ++attempt) {
         char digits[kRewriteSuffixDigits + 1];
         std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random()));
-        temp = target;
+        fs::path temp = resolved;
         temp += std::string(kRewriteMarker) + digits;
-        file.Open(Utf8FromPath(temp), BinaryFile::Mode::CreateNew);
+        if (m_file.Open(Utf8FromPath(temp), BinaryFile::Mode::CreateNew)) m_temporary = Utf8FromPath(temp);
     }
-    if (!file.IsOpen()) return fail(ReplaceFailure::CannotOpen);
+    if (!m_file.IsOpen()) return fail(ReplaceFailure::CannotOpen);
+    m_target = Utf8FromPath(resolved);
+    return true;
+}
 
-    bool ok = true;
-    for (const auto& part : parts) ok = ok && file.Write(part.data(), part.size());
+bool SafeReplacement::Write(std::span<const std::uint8_t> bytes) {
+    if (m_temporary.empty() || m_failed) return false;
+    m_failed = !m_file.Write(bytes.data(), bytes.size());
+    return !m_failed;
+}
+
+bool SafeReplacement::Commit(ReplaceFailure* failure) {
+    namespace fs = std::filesystem;
+    if (failure) *failure = ReplaceFailure::None;
+    if (m_temporary.empty()) {
+        if (failure) *failure = ReplaceFailure::CannotOpen;
+        return false;
+    }
     // On the device before the rename, so that a crash cannot leave the
-    // container renamed to a file whose data never arrived.
-    ok = ok && file.Sync();
-    ok = file.Close() && ok;
-    if (ok) {
+    // file renamed to one whose data never arrived.
+    bool ok = !m_failed && m_file.Sync();
+    ok = m_file.Close() && ok;
+    const fs::path temp = PathFromUtf8(m_temporary);
+    const fs::path target = PathFromUtf8(m_target);
+    std::error_code ec;
+    if (ok && m_targetExisted) {
         // Owner first: a change of owner clears set-id bits that the
         // permissions then restore.
-        CopyOwner(target, temp);
-        fs::permissions(temp, status.permissions(), fs::perm_options::replace, ec);
+        const fs::file_status status = fs::status(target, ec);
         ok = !ec;
+        if (ok) {
+            CopyOwner(target, temp);
+            fs::permissions(temp, status.permissions(), fs::perm_options::replace, ec);
+            ok = !ec;
+        }
     }
     // The rename also flushes the folder, so that a power loss cannot bring
     // the old name back.
-    ok = ok && ReplaceByRename(Utf8FromPath(temp), Utf8FromPath(target));
+    ok = ok && ReplaceByRename(m_temporary, m_target);
     if (!ok) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        return fail(ReplaceFailure::WriteFailed);
+        Abandon();
+        if (failure) *failure = ReplaceFailure::WriteFailed;
+        return false;
     }
+    m_temporary.clear();
     return true;
+}
+
+void SafeReplacement::Abandon() {
+    m_file.Close();
+    if (m_temporary.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove(PathFromUtf8(m_temporary), ignored);
+    m_temporary.clear();
 }
 
 LockedOpen ContainerLock::Take(const std::string& path, LockKind kind) {

@@ -124,6 +124,38 @@ enum class ReplaceFailure {
 bool ReplaceFileSafely(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
                        ReplaceFailure* failure = nullptr);
 
+// ReplaceFileSafely for contents made piece by piece, too large to hold in
+// memory at once: Begin makes the temporary, Write appends to it, Commit
+// flushes it, gives it the file's permissions and renames it over the file.
+// Until Commit succeeds `path` is as it was; a replacement that is given up
+// (Abandon, a failed step, or destruction) removes its temporary. With
+// Target::ExistingOrNew a missing `path` is created by the rename, with the
+// permissions a new file gets; leftover temporaries are removed only when
+// `path` exists (the callers hold its lock then).
+class SafeReplacement {
+public:
+    enum class Target { Existing, ExistingOrNew };
+
+    SafeReplacement() = default;
+    ~SafeReplacement();
+    SafeReplacement(const SafeReplacement&) = delete;
+    SafeReplacement& operator=(const SafeReplacement&) = delete;
+
+    bool Begin(const std::string& path, Target target, ReplaceFailure* failure = nullptr);
+    // Appends `bytes` to the temporary; false (and the failure sticks) when
+    // they could not be written.
+    bool Write(std::span<const std::uint8_t> bytes);
+    bool Commit(ReplaceFailure* failure = nullptr);
+    void Abandon();
+
+private:
+    std::string m_target;    // the file replaced (a symbolic link followed)
+    std::string m_temporary; // empty when no replacement is under way
+    bool m_targetExisted = false;
+    BinaryFile m_file;
+    bool m_failed = false;
+};
+
 // A lock on a container for the length of one operation: shared while it
 // is read for an export, exclusive from before it is read until its rewrite
 // has replaced it, so that two rewrites of one container run one after the

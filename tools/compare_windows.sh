@@ -76,10 +76,16 @@ run "texture-import" texture-import @files/TEXTURE/FONT.TEX_000.bmp
 run "block-export" block-export @files/DATA/STAGE01.BIN
 for side in lin win; do echo "a line added by the modder" >>"$TOP/$side/files/DATA/STAGE01.BIN_001"; done
 run "block-import" block-import @files/DATA/STAGE01.BIN_001
+for side in lin win; do cp "$TOP/$side/disc.bin" "$TOP/$side/original.bin"; done
 run "import" import @disc.bin @files/TEXTURE/FONT.TEX @files/DATA/STAGE01.BIN --yes
 run "import, refused" import @disc.bin @files/NO_SUCH.BIN --yes
 run "verify after import" verify @disc.bin
 run "extract again" extract @disc.bin @again
+run "patch-make" patch-make @original.bin @disc.bin @mod.ppf --undo --description "sample mod"
+for side in lin win; do cp "$TOP/$side/original.bin" "$TOP/$side/player.bin"; done
+run "patch-apply" patch-apply @player.bin @mod.ppf
+run "patch-apply --undo" patch-apply @player.bin @mod.ppf --undo
+run "patch-apply, another image" patch-apply @files/README.TXT @mod.ppf
 run "wrong arguments" extract @disc.bin
 run "a missing image" list @missing.bin
 

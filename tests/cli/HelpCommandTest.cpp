@@ -17,7 +17,8 @@ using test::SplitLines;
 const std::string kQorlu = QORLU_CLI_PATH;
 
 const std::vector<std::string> kSubcommands = {"list",         "extract",        "import",       "verify",
-                                               "texture-export", "texture-import", "block-export", "block-import"};
+                                               "texture-export", "texture-import", "block-export", "block-import",
+                                               "patch-make",     "patch-apply"};
 
 struct HelpCase {
     const char* name;

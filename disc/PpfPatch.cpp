@@ -1,0 +1,236 @@
+#include "disc/PpfPatch.h"
+
+#include "shell/ByteOrder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qorlu::ppf {
+
+namespace {
+
+constexpr std::size_t kMagicSize = 5;
+constexpr std::size_t kPpf12HeaderSize = 56; // magic, method, description
+constexpr std::string_view kBeginDiz = "@BEGIN_FILE_ID.DIZ";
+constexpr std::string_view kEndDiz = "@END_FILE_ID.DIZ";
+// A trailer whose length field does not lead to its beginning is looked for
+// this far back: file_id.diz texts are a few lines, never this long.
+constexpr std::size_t kDizSearchReach = 64 * 1024;
+// Encoded records are handed out once this many bytes have gathered.
+constexpr std::size_t kOutputPiece = 1 << 20;
+
+std::uint64_t ReadLE64(const std::uint8_t* p) {
+    return std::uint64_t{ReadLE32(p)} | std::uint64_t{ReadLE32(p + 4)} << 32;
+}
+
+bool BytesAre(std::span<const std::uint8_t> file, std::size_t at, std::string_view text) {
+    return InBounds(at, text.size(), file.size()) && std::memcmp(file.data() + at, text.data(), text.size()) == 0;
+}
+
+struct Layout {
+    Version version;
+    std::size_t recordsFrom;
+    std::size_t offsetBytes;     // 4 or 8
+    std::size_t dizLengthBytes;  // 0: no trailer in this version
+};
+
+// Where the records end: at the start of a whole file_id.diz trailer, or at
+// the end of the file. A trailer's end marker with no beginning to match is
+// a damaged trailer.
+ParseResult FindTrailer(std::span<const std::uint8_t> file, const Layout& layout, std::size_t& recordsEnd) {
+    ParseResult result;
+    recordsEnd = file.size();
+    if (layout.dizLengthBytes == 0) return result;
+    const std::size_t tail = kEndDiz.size() + layout.dizLengthBytes;
+    if (file.size() < layout.recordsFrom + kBeginDiz.size() + tail) return result;
+    const std::size_t endMarker = file.size() - tail;
+    if (!BytesAre(file, endMarker, kEndDiz)) return result;
+    const std::uint8_t* lengthField = file.data() + file.size() - layout.dizLengthBytes;
+    const std::uint64_t textLength = layout.dizLengthBytes == 2 ? ReadLE16(lengthField) : ReadLE32(lengthField);
+    std::optional<std::size_t> begin;
+    if (textLength + kBeginDiz.size() <= endMarker - layout.recordsFrom) {
+        const std::size_t at = endMarker - static_cast<std::size_t>(textLength) - kBeginDiz.size();
+        if (BytesAre(file, at, kBeginDiz)) begin = at;
+    }
+    // Some writers count the text differently: the nearest beginning marker
+    // before the end marker is the trailer's.
+    const std::size_t lowest = std::max(layout.recordsFrom, endMarker > kDizSearchReach ? endMarker - kDizSearchReach : 0);
+    for (std::size_t at = endMarker - kBeginDiz.size() + 1; !begin && at-- > lowest;) {
+        if (BytesAre(file, at, kBeginDiz)) begin = at;
+    }
+    if (!begin) {
+        result.problem = Problem::DamagedTrailer;
+        result.at = endMarker;
+        return result;
+    }
+    recordsEnd = *begin;
+    const auto* text = reinterpret_cast<const char*>(file.data() + *begin + kBeginDiz.size());
+    result.patch.fileIdDiz = std::string(text, endMarker - *begin - kBeginDiz.size());
+    return result;
+}
+
+} // namespace
+
+ParseResult Parse(std::span<const std::uint8_t> file) {
+    ParseResult result;
+    const auto fail = [&result](Problem problem, std::uint64_t at) {
+        result.problem = problem;
+        result.at = at;
+        result.patch.records.clear();
+        return result;
+    };
+    if (file.size() < kMagicSize) return fail(Problem::NotPpf, 0);
+    Layout layout{};
+    std::uint8_t method = 0;
+    if (BytesAre(file, 0, "PPF10")) {
+        layout = {Version::V1, kPpf12HeaderSize, 4, 0};
+        method = 0;
+    } else if (BytesAre(file, 0, "PPF20")) {
+        layout = {Version::V2, kPpf12HeaderSize + 4 + kValidationSize, 4, 4};
+        method = 1;
+    } else if (BytesAre(file, 0, "PPF30")) {
+        layout = {Version::V3, kPpf3HeaderSize, 8, 2};
+        method = 2;
+    } else {
+        return fail(Problem::NotPpf, 0);
+    }
+    if (file.size() < kMagicSize + 1) return fail(Problem::CutShort, file.size());
+    if (file[kMagicSize] != method) return fail(Problem::DamagedHeader, kMagicSize);
+    if (file.size() < layout.recordsFrom) return fail(Problem::CutShort, file.size());
+
+    Patch& patch = result.patch;
+    patch.version = layout.version;
+    const auto* description = reinterpret_cast<const char*>(file.data() + kMagicSize + 1);
+    patch.description.assign(description, kDescriptionSize);
+    const auto last = patch.description.find_last_not_of(' ');
+    patch.description.resize(last == std::string::npos ? 0 : last + 1);
+
+    if (layout.version == Version::V2) {
+        patch.originalSize = ReadLE32(file.data() + kPpf12HeaderSize);
+        patch.validation = file.subspan(kPpf12HeaderSize + 4, kValidationSize);
+    } else if (layout.version == Version::V3) {
+        if (file[56] != 0) {
+            result.value = file[56];
+            return fail(Problem::UnknownImageType, 56);
+        }
+        patch.hasUndo = file[58] != 0;
+        if (file[57] != 0) {
+            layout.recordsFrom += kValidationSize;
+            if (file.size() < layout.recordsFrom) return fail(Problem::CutShort, file.size());
+            patch.validation = file.subspan(kPpf3HeaderSize, kValidationSize);
+        }
+    }
+
+    std::size_t end = file.size();
+    ParseResult trailer = FindTrailer(file, layout, end);
+    if (trailer.problem != Problem::None) return fail(trailer.problem, trailer.at);
+    patch.fileIdDiz = std::move(trailer.patch.fileIdDiz);
+
+    const std::size_t copies = patch.hasUndo ? 2 : 1;
+    for (std::size_t at = layout.recordsFrom; at < end;) {
+        // A trailer's beginning where a record should start, with no whole
+        // trailer at the end: the patch lost its end.
+        if (layout.dizLengthBytes != 0 && BytesAre(file.first(end), at, kBeginDiz))
+            return fail(Problem::DamagedTrailer, at);
+        if (!InBounds(at, layout.offsetBytes + 1, end)) return fail(Problem::CutShort, at);
+        Record record;
+        record.offset = layout.offsetBytes == 8 ? ReadLE64(file.data() + at) : ReadLE32(file.data() + at);
+        const std::size_t length = file[at + layout.offsetBytes];
+        const std::size_t bytesAt = at + layout.offsetBytes + 1;
+        if (!InBounds(bytesAt, copies * length, end)) return fail(Problem::CutShort, at);
+        record.newBytes = file.subspan(bytesAt, length);
+        if (patch.hasUndo) record.oldBytes = file.subspan(bytesAt + length, length);
+        patch.records.push_back(record);
+        at = bytesAt + copies * length;
+    }
+    return result;
+}
+
+std::vector<std::uint8_t> Ppf3Header(std::string_view description, bool undo) {
+    std::vector<std::uint8_t> header(kPpf3HeaderSize, 0);
+    std::memcpy(header.data(), "PPF30", kMagicSize);
+    header[5] = 2;
+    std::fill(header.begin() + 6, header.begin() + 6 + kDescriptionSize, std::uint8_t{' '});
+    std::memcpy(header.data() + 6, description.data(), std::min(description.size(), kDescriptionSize));
+    header[56] = 0; // a raw image
+    header[57] = 1; // the validation block follows
+    header[58] = undo ? 1 : 0;
+    header[59] = 0;
+    return header;
+}
+
+RecordWriter::RecordWriter(bool undo, Output out) : m_undo(undo), m_out(std::move(out)) {
+    m_buffer.reserve(kOutputPiece + 2 * (9 + kMaxRecordLength));
+}
+
+bool RecordWriter::Changed(std::uint64_t offset, const std::uint8_t* newBytes, const std::uint8_t* oldBytes,
+                           std::size_t count) {
+    m_changedBytes += count;
+    while (count > 0 && !m_failed) {
+        if (!m_open || offset != m_recordOffset + m_recordLength || m_recordLength == kMaxRecordLength) {
+            if (m_open) Close();
+            if (!Drain(kOutputPiece)) return false;
+            m_recordAt = m_buffer.size();
+            m_buffer.resize(m_recordAt + 9);
+            WriteLE32(m_buffer.data() + m_recordAt, static_cast<std::uint32_t>(offset));
+            WriteLE32(m_buffer.data() + m_recordAt + 4, static_cast<std::uint32_t>(offset >> 32));
+            m_recordOffset = offset;
+            m_recordLength = 0;
+            m_open = true;
+        }
+        const std::size_t n = std::min(count, kMaxRecordLength - m_recordLength);
+        m_buffer.insert(m_buffer.end(), newBytes, newBytes + n);
+        if (m_undo) std::memcpy(m_oldBytes + m_recordLength, oldBytes, n);
+        m_recordLength += n;
+        offset += n;
+        newBytes += n;
+        oldBytes += n;
+        count -= n;
+    }
+    return !m_failed;
+}
+
+void RecordWriter::Close() {
+    m_buffer[m_recordAt + 8] = static_cast<std::uint8_t>(m_recordLength);
+    if (m_undo) m_buffer.insert(m_buffer.end(), m_oldBytes, m_oldBytes + m_recordLength);
+    ++m_records;
+    m_open = false;
+}
+
+bool RecordWriter::Drain(std::size_t above) {
+    if (m_failed) return false;
+    if (m_buffer.size() < above || m_buffer.empty()) return true;
+    m_failed = !m_out(m_buffer);
+    m_buffer.clear();
+    return !m_failed;
+}
+
+bool RecordWriter::Finish() {
+    if (m_open) Close();
+    return Drain(1);
+}
+
+void ForEachDifference(const std::uint8_t* a, const std::uint8_t* b, std::size_t n,
+                       const std::function<void(std::size_t, std::size_t)>& run) {
+    // Equal stretches are skipped a block at a time, with memcmp's vector
+    // code; the block that differs is looked into a word, then a byte at a time.
+    constexpr std::size_t kBlock = 1024;
+    std::size_t i = 0;
+    while (i < n) {
+        while (i + kBlock <= n && std::memcmp(a + i, b + i, kBlock) == 0) i += kBlock;
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t x = 0;
+            std::uint64_t y = 0;
+            std::memcpy(&x, a + i, 8);
+            std::memcpy(&y, b + i, 8);
+            if (x != y) break;
+        }
+        while (i < n && a[i] == b[i]) ++i;
+        if (i == n) return;
+        const std::size_t start = i;
+        while (i < n && a[i] != b[i]) ++i;
+        run(start, i - start);
+    }
+}
+
+} // namespace qorlu::ppf

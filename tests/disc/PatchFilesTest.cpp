@@ -1,0 +1,265 @@
+// PPF patches: made and applied they give the modified image, taken back
+// the original; hand-made ones (put together from the format's
+// description) of every version and flag are read and apply; patched
+// sectors' checksums follow the rule; every refusal leaves the image (and
+// an old patch) as it was.
+
+#include "disc/ImageJournal.h"
+#include "disc/PatchFiles.h"
+#include "disc/PpfPatch.h"
+#include "disc/SectorChecksum.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempDir.h"
+#include "tools/AfsBuilder.h"
+#include "tools/PpfBuilder.h"
+#include "tools/RawSectorWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iterator>
+#include <tuple>
+
+namespace qorlu {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::WriteFileBytes;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::size_t kRaw = 2352;
+
+// 40 valid Mode 2 Form 1 sectors.
+Bytes RawImage(std::uint32_t seed) { return tools::WrapIntoRawSectors(tools::PatternBytes(40 * 2048, seed)); }
+
+// User bytes of `sector` changed and its checksums renewed, as a modder's tools leave it.
+void Edit(Bytes& image, std::size_t sector, std::size_t from, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) image[sector * kRaw + 24 + from + i] ^= static_cast<std::uint8_t>(1 + i % 255);
+    sector::EncodeForm1(&image[sector * kRaw]);
+}
+
+// The records that turn `a` into `b`, a differing byte at a time.
+tools::PpfBuild HandMade(int version, bool validation, bool undo, const Bytes& a, const Bytes& b) {
+    tools::PpfBuild p;
+    p.version = version;
+    p.validation = validation;
+    p.undo = undo;
+    p.block = tools::ValidationBlockOf(a);
+    p.originalSize = static_cast<std::uint32_t>(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) p.records.push_back({i, {b[i]}, {a[i]}});
+    return p;
+}
+
+struct Fixture {
+    test::TempDir dir;
+    std::string image = dir / "disc.bin";
+    std::string patch = dir / "p.ppf";
+    test::MessageRecorder messages;
+};
+
+TEST(PatchFiles, MadeAppliedAndTakenBackGiveTheModifiedThenTheOriginalImage) {
+    const std::vector<void (*)(Bytes&)> mods = {
+        [](Bytes& b) { Edit(b, 30, 100, 5); },
+        [](Bytes& b) { Edit(b, 16, 0, 2048), Edit(b, 33, 2000, 48); }, // the validated sector too
+        [](Bytes& b) { b.front() ^= 1, b.back() ^= 1; },                // a sync byte, a parity byte
+    };
+    for (std::size_t m = 0; m < mods.size(); ++m) {
+        for (const bool undo : {false, true}) {
+            SCOPED_TRACE(std::to_string(m) + (undo ? " with undo data" : ""));
+            Fixture f;
+            const Bytes original = RawImage(11);
+            Bytes modified = original;
+            mods[m](modified);
+            WriteFileBytes(f.dir / "a.bin", original);
+            WriteFileBytes(f.dir / "b.bin", modified);
+            ASSERT_TRUE(MakePatchFile(f.dir / "a.bin", f.dir / "b.bin", f.patch, {"my mod", undo}, f.messages));
+            WriteFileBytes(f.image, original);
+            ASSERT_TRUE(ApplyPatchFile(f.image, f.patch, false, f.messages));
+            EXPECT_EQ(ReadFileBytes(f.image), modified);
+            EXPECT_EQ(ApplyPatchFile(f.image, f.patch, true, f.messages), undo);
+            EXPECT_EQ(ReadFileBytes(f.image), undo ? original : modified);
+            EXPECT_EQ(ReadFileBytes(f.dir / "a.bin"), original);
+            EXPECT_EQ(std::distance(fs::directory_iterator(f.dir.Path()), fs::directory_iterator()), 4)
+                << "no temporary and no journal left";
+        }
+    }
+}
+
+TEST(PatchFiles, AnImageShorterThanTheValidationBlockIsCheckedAsFarAsItGoes) {
+    Fixture f;
+    const Bytes original = tools::PatternBytes(0x9320 + 100, 9);
+    Bytes modified = original;
+    modified[500] ^= 0x33;
+    WriteFileBytes(f.dir / "a.bin", original);
+    WriteFileBytes(f.dir / "b.bin", modified);
+    ASSERT_TRUE(MakePatchFile(f.dir / "a.bin", f.dir / "b.bin", f.patch, {}, f.messages));
+    const auto notices = f.messages.Notices();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0].outcome, Outcome::Warning);
+    EXPECT_EQ(notices[0].text.rfind("The original image ends before byte 38688 (0x9720)", 0), 0u) << notices[0].text;
+    const Bytes file = ReadFileBytes(f.patch);
+    EXPECT_EQ(Bytes(file.begin() + 60, file.begin() + 1084), tools::ValidationBlockOf(original)); // 100 bytes, zeros
+    Bytes other = original;
+    other[0x9320 + 50] ^= 1;
+    for (const Bytes* image : {static_cast<const Bytes*>(&other), &original}) {
+        WriteFileBytes(f.image, *image);
+        EXPECT_EQ(ApplyPatchFile(f.image, f.patch, false, f.messages), image == &original);
+        EXPECT_EQ(ReadFileBytes(f.image), image == &original ? modified : other);
+    }
+}
+
+TEST(PatchFiles, MakeRefusesAndWritesNothing) {
+    Fixture f;
+    const Bytes image = RawImage(5);
+    WriteFileBytes(f.dir / "a.bin", image);
+    WriteFileBytes(f.dir / "long.bin", Bytes(image.size() + 1, 0));
+    WriteFileBytes(f.patch, Bytes{'o', 'l', 'd'});
+    const std::string a = f.dir / "a.bin";
+    const std::string longer = f.dir / "long.bin";
+    const std::vector<std::tuple<std::string, std::string, std::string, std::string, std::string>> cases = {
+        {a, longer, f.patch, "", "The two images differ in length:\n" + a + "\nhas 94080 bytes,\n" + longer},
+        {a, a, f.patch, std::string(51, 'd'), "The description has 51 bytes; a patch holds at most 50."},
+        {a, longer, a, "", "The patch would be written over an image:\n" + a},
+        {a, a, f.dir / "no/p.ppf", "", "can not write file\n" + (f.dir / "no/p.ppf")},
+    };
+    for (const auto& [from, to, patch, description, begins] : cases) {
+        f.messages.Clear();
+        EXPECT_FALSE(MakePatchFile(from, to, patch, {description, false}, f.messages));
+        ASSERT_EQ(f.messages.Texts().size(), 1u);
+        EXPECT_EQ(f.messages.Texts()[0].rfind(begins, 0), 0u) << f.messages.Texts()[0];
+        EXPECT_EQ(ReadFileBytes(f.patch), (Bytes{'o', 'l', 'd'}));
+        EXPECT_EQ(ReadFileBytes(a), image);
+        EXPECT_EQ(std::distance(fs::directory_iterator(f.dir.Path()), fs::directory_iterator()), 3);
+    }
+}
+
+TEST(PatchFiles, HandMadePatchesOfEveryVersionAndFlagAreReadAndApply) {
+    const Bytes original = RawImage(21);
+    Bytes modified = original;
+    Edit(modified, 16, 10, 40);
+    Edit(modified, 39, 2000, 48);
+    for (const auto& [version, validation, undo, diz] : std::vector<std::tuple<int, bool, bool, bool>>{
+             {1, false, false, false}, {2, true, false, false}, {2, true, false, true}, {3, false, false, false},
+             {3, true, false, false}, {3, false, true, false}, {3, true, true, false}, {3, false, false, true},
+             {3, true, false, true}, {3, false, true, true}, {3, true, true, true}}) {
+        SCOPED_TRACE(version * 1000 + validation * 100 + undo * 10 + diz);
+        Fixture f;
+        tools::PpfBuild hand = HandMade(version, validation, undo, original, modified);
+        hand.description = "Some Mod v1";
+        if (diz) hand.fileIdDiz = "Some Mod v1\r\nby somebody";
+        // The first record again at the end: undo must go from the last record back.
+        hand.records.push_back({hand.records[0].offset, hand.records[0].newBytes, hand.records[0].newBytes});
+        const Bytes file = tools::EncodePpf(hand);
+        const ppf::ParseResult parsed = ppf::Parse(file);
+        ASSERT_EQ(parsed.problem, ppf::Problem::None);
+        EXPECT_EQ(parsed.patch.description, "Some Mod v1");
+        EXPECT_EQ(parsed.patch.fileIdDiz, hand.fileIdDiz);
+        EXPECT_EQ(parsed.patch.validation.size(), version == 2 || (version == 3 && validation) ? 1024u : 0u);
+        EXPECT_EQ(parsed.patch.originalSize.has_value(), version == 2);
+        EXPECT_EQ(parsed.patch.records.size(), hand.records.size());
+        WriteFileBytes(f.image, original);
+        WriteFileBytes(f.patch, file);
+        ASSERT_TRUE(ApplyPatchFile(f.image, f.patch, false, f.messages)) << f.messages.Texts().back();
+        EXPECT_EQ(ReadFileBytes(f.image), modified);
+        EXPECT_EQ(ApplyPatchFile(f.image, f.patch, true, f.messages), undo);
+        EXPECT_EQ(ReadFileBytes(f.image), undo ? original : modified);
+    }
+}
+
+// What the patch writes into sector 30 (offsets within it) of a valid image,
+// and whether the sector gets checksums of its new bytes; otherwise it
+// holds exactly what the patch leaves.
+struct ChecksumCase {
+    const char* name;
+    std::vector<tools::PpfBuildRecord> writes;
+    bool renewed;
+};
+void PrintTo(const ChecksumCase& c, std::ostream* os) { *os << c.name; }
+
+class PatchedChecksums : public ::testing::TestWithParam<ChecksumCase> {};
+
+TEST_P(PatchedChecksums, AreRenewedOnlyWhenTheSectorStaysValidForm1AndThePatchLeavesThem) {
+    Fixture f;
+    const Bytes original = RawImage(17);
+    tools::PpfBuild p;
+    p.block = tools::ValidationBlockOf(original);
+    Bytes expected = original;
+    for (auto r : GetParam().writes) {
+        r.offset += 30 * kRaw;
+        std::copy(r.newBytes.begin(), r.newBytes.end(), expected.begin() + static_cast<std::ptrdiff_t>(r.offset));
+        p.records.push_back(r);
+    }
+    WriteFileBytes(f.image, original);
+    WriteFileBytes(f.patch, tools::EncodePpf(p));
+    ASSERT_TRUE(ApplyPatchFile(f.image, f.patch, false, f.messages));
+    const Bytes after = ReadFileBytes(f.image);
+    const std::size_t kept = GetParam().renewed ? 2072 : kRaw; // bytes exactly as the patch leaves them
+    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 30 * kRaw + kept, expected.begin()));
+    EXPECT_TRUE(std::equal(after.begin() + 31 * kRaw, after.end(), expected.begin() + 31 * kRaw));
+    EXPECT_EQ(sector::Classify(&after[30 * kRaw]) == sector::Kind::Form1Valid, GetParam().renewed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rule, PatchedChecksums,
+    ::testing::Values(ChecksumCase{"UserData", {{124, {1, 2, 3}, {}}, {2071, {7}, {}}}, true},
+                      ChecksumCase{"SubheaderStillForm1", {{16, {5}, {}}, {20, {5}, {}}}, true},
+                      ChecksumCase{"UserDataAndItsOwnEdc", {{124, {1}, {}}, {2072, {0, 0, 0, 0}, {}}}, false},
+                      ChecksumCase{"UserDataAndOneParityByte", {{124, {1}, {}}, {2351, {0x42}, {}}}, false},
+                      ChecksumCase{"SyncBroken", {{0, {1}, {}}, {124, {9}, {}}}, false},
+                      ChecksumCase{"TurnedIntoForm2", {{18, {0x28}, {}}, {22, {0x28}, {}}, {124, {9}, {}}}, false}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(PatchFiles, ApplyRefusalsLeaveTheImageAsItWas) {
+    const Bytes original = RawImage(31);
+    Bytes modified = original;
+    Edit(modified, 25, 0, 100);
+    const Bytes other = RawImage(32);
+    Fixture f;
+    const tools::PpfBuild v3 = HandMade(3, true, true, original, modified);
+    tools::PpfBuild v2 = HandMade(2, true, false, original, modified);
+    tools::PpfBuild pastTheEnd = v3;
+    pastTheEnd.records.push_back({original.size() - 2, {1, 2, 3}, {4, 5, 6}});
+    Bytes cut = tools::EncodePpf(v3);
+    cut.pop_back();
+    tools::PpfBuild withDiz = v2;
+    withDiz.fileIdDiz = "text";
+    Bytes dizCut = tools::EncodePpf(withDiz);
+    dizCut.resize(dizCut.size() - 3);
+    Bytes otherMethod = tools::EncodePpf(v3);
+    otherMethod[5] = 1;
+    Bytes imageType1 = tools::EncodePpf(v3);
+    imageType1[56] = 1;
+    const std::string another = "The patch was made for another image:\n" + f.image + "\n";
+    const std::vector<std::tuple<const Bytes*, Bytes, bool, std::string>> cases = {
+        {&other, tools::EncodePpf(v3), false, another + "The 1024 bytes it checks at byte 37664 (0x9320) differ"},
+        {&other, tools::EncodePpf(v3), true, another + "The 1024 bytes it checks"},
+        {&original, [&] { v2.originalSize += 1; return tools::EncodePpf(v2); }(), false,
+         another + "It is for an image of 94081 bytes; this one has 94080.\nNothing was changed."},
+        {&original, tools::EncodePpf(pastTheEnd), false,
+         "The patch changes bytes past the end of the image:\n" + f.image +
+             "\nThe image has 94080 bytes; a record of the patch writes 3 at byte 94078 (0x16F7E)."},
+        {&original, cut, false, "The patch is damaged or cut short:\n" + f.patch + "\nIt ends inside the part"},
+        {&original, dizCut, false, "The patch is damaged or cut short:\n" + f.patch + "\nIts file_id.diz text"},
+        {&original, otherMethod, false, "The patch is damaged or cut short:\n" + f.patch + "\nIts header does not"},
+        {&original, imageType1, false, "The patch is for another kind of image (image type 1), not a raw image:"},
+        {&original, Bytes(2000, 'P'), false, "This is not a PPF patch:\n" + f.patch + "\nNothing was changed."},
+        {&modified, tools::EncodePpf(HandMade(1, false, false, original, modified)), true,
+         "The patch carries no undo data, so it can not be taken back:\n" + f.patch + "\nNothing was changed."},
+    };
+    for (const auto& [image, patch, undo, begins] : cases) {
+        f.messages.Clear();
+        WriteFileBytes(f.image, *image);
+        WriteFileBytes(f.patch, patch);
+        EXPECT_FALSE(ApplyPatchFile(f.image, f.patch, undo, f.messages));
+        ASSERT_EQ(f.messages.Texts().size(), 1u);
+        EXPECT_EQ(f.messages.Texts()[0].rfind(begins, 0), 0u) << f.messages.Texts()[0];
+        EXPECT_EQ(f.messages.Notices()[0].outcome, Outcome::Failure);
+        EXPECT_EQ(ReadFileBytes(f.image), *image);
+        EXPECT_FALSE(fs::exists(JournalPathFor(f.image)));
+    }
+}
+
+} // namespace
+} // namespace qorlu
