@@ -1,8 +1,14 @@
 #include "unpacker/ImportMatches.h"
 
 #include "archive/ImportMatching.h"
+#include "shell/Text.h"
 
 namespace qorlu {
+
+bool IsPatchFile(const std::string& path) {
+    const std::string upper = ToUpperAscii(path);
+    return upper.size() >= 4 && upper.compare(upper.size() - 4, 4, ".PPF") == 0;
+}
 
 void CImportMatches::Arm(const AfsNameRecord* records, std::uint32_t count) {
     m_bArmed = true;
@@ -20,15 +26,20 @@ DropEffect CImportMatches::MatchDrag(const std::vector<std::string>* paths) {
     if (!m_bArmed || !m_pNameRecords || !paths || paths->empty()) return m_dropEffect;
     m_pMatchIndex.clear();
     m_strMatchPaths.clear();
+    m_strPatchPaths.clear();
     m_nMatchCount = 0;
     for (const std::string& path : *paths) {
+        if (IsPatchFile(path)) {
+            m_strPatchPaths.push_back(path);
+            continue;
+        }
         const auto index = MatchEntry(m_pNameRecords, m_nNameCount, path);
         if (!index) continue;
         m_pMatchIndex.push_back(static_cast<int>(*index));
         m_strMatchPaths.push_back(path);
         ++m_nMatchCount;
     }
-    if (m_nMatchCount > 0) m_dropEffect = DropEffect::Link;
+    if (m_nMatchCount > 0 || !m_strPatchPaths.empty()) m_dropEffect = DropEffect::Link;
     return m_dropEffect;
 }
 

@@ -6,7 +6,9 @@
 // an archive entry by file name (MatchEntry: the upper-case name after the
 // last separator; the lowest index wins). The drag is accepted, as a link,
 // when at least one file matched; moving over the window keeps that
-// decision. The owner reads the lists after the drop and asks about each.
+// decision. A file whose name ends in ".ppf" (any case) is a patch for the
+// whole image: it is kept in a list of its own and accepted like a match.
+// The owner reads the lists after the drop and asks about each.
 //
 // Armed while an archive index is loaded: the name records are borrowed
 // from the archive and must be re-armed after every load. Disarmed, every
@@ -25,6 +27,9 @@ namespace qorlu {
 
 enum class DropEffect { None, Link };
 
+// True for a name that ends in ".ppf", in any letter case.
+bool IsPatchFile(const std::string& path);
+
 class CImportMatches {
 public:
     void Arm(const AfsNameRecord* records, std::uint32_t count);
@@ -42,6 +47,8 @@ public:
     std::vector<int> m_pMatchIndex;
     // Each matched file's path exactly as dragged.
     std::vector<std::string> m_strMatchPaths;
+    // The dragged patches (".ppf"), in the drag's order.
+    std::vector<std::string> m_strPatchPaths;
     bool m_bArmed = false;
     std::uint32_t m_nNameCount = 0;
     const AfsNameRecord* m_pNameRecords = nullptr; // borrowed from the archive

@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveLoading.h"
 #include "archive/ImportMatching.h"
+#include "disc/PatchFiles.h"
 #include "resources/UnpackerResources.h"
 #include "shell/NativePath.h"
 
@@ -13,6 +14,18 @@ namespace qorlu {
 namespace res = resources::unpacker;
 
 namespace {
+
+// The boxes of a patch's failures; its success is told by the window's own box.
+class FailuresOnly final : public IMessageSink {
+public:
+    explicit FailuresOnly(IMessageSink& sink) : m_sink(sink) {}
+    Answer Show(const Notice& notice) override {
+        return notice.outcome == Outcome::Success ? Answer::Ok : m_sink.Show(notice);
+    }
+
+private:
+    IMessageSink& m_sink;
+};
 
 // The folder holding `path`, when that folder exists; empty otherwise.
 std::string ExistingParent(const std::string& path) {
@@ -118,10 +131,31 @@ int CUnpackerController::OnImportDropped() {
             // and the target re-armed with it. The matches left belong to the
             // old index, so they are not offered; the user drops again.
             ReloadIndex();
-            break;
+            return 0;
         }
     }
+    const std::vector<std::string> patches = m_matches.m_strPatchPaths;
+    for (const std::string& patch : patches) {
+        if (m_strImagePath.empty()) break;
+        if (m_view.WindowMessages().Show(PatchQuestionNotice(patch)) != Answer::Yes) continue;
+        FailuresOnly failures(m_archive.Messages());
+        const bool ok = ApplyPatchFile(m_strImagePath, patch, false, failures);
+        m_view.WindowMessages().Show(
+            WindowNotice(ok ? "patch apply OK!" : "patch apply error!", ok ? Outcome::Success : Outcome::Failure));
+        // The patch may have changed the archive and its index.
+        if (ok) ReloadIndex();
+    }
     return 0;
+}
+
+Notice PatchQuestionNotice(const std::string& patch) {
+    Notice n;
+    n.text = "Apply this patch to the image?\n" + patch;
+    n.title = "";
+    n.buttons = Buttons::YesNo;
+    n.icon = Icon::Question;
+    n.outcome = Outcome::Question;
+    return n;
 }
 
 void CUnpackerController::ReloadIndex() {

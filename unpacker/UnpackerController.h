@@ -13,7 +13,9 @@
 //                      progress window, which hides the main window and,
 //                      once painted, posts WM_BEGIN_EXTRACT: OnBeginExtract
 //   a drop             WM_IMPORT_DROPPED: OnImportDropped asks about each
-//                      matched file and imports it on Yes
+//                      matched file and imports it on Yes, then about each
+//                      dropped patch (".ppf") and applies it to the image
+//                      on Yes, loading the index again after it
 //   closing            StopJob: a running job is told to stop and waited for
 //
 // The dialogs open where the user was last, for this run only: the image
@@ -81,6 +83,10 @@ inline constexpr std::uint64_t kRequiredFreeBytes = 550000000;
 inline bool HasEnoughFreeSpace(std::optional<std::uint64_t> available) {
     return available.has_value() && *available > kRequiredFreeBytes;
 }
+
+// The Yes/No box asked before a dropped patch is applied: "Apply this patch
+// to the image?" and the patch's path, empty title, question icon.
+Notice PatchQuestionNotice(const std::string& patch);
 
 class CUnpackerController {
 public:

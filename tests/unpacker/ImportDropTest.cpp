@@ -3,6 +3,7 @@
 
 #include "tests/unpacker/UnpackerFixture.h"
 #include "archive/ImportMatching.h"
+#include "disc/PatchFiles.h"
 #include "tests/support/RunCommand.h"
 
 #include <QDragEnterEvent>
@@ -328,6 +329,75 @@ TEST(ImportDrop, AnIndexChangedByAnotherProgramIsLoadedAgainBeforeAnyWrite) {
     EXPECT_NE(w.owned.Texts()[0].find("size = 4500\n"), std::string::npos) << w.owned.Texts()[0];
     EXPECT_EQ(w.owned.Texts()[1], "file import OK!");
     EXPECT_EQ(w.dlg.m_controller.m_archive.GetEntrySize(0), 5500u);
+}
+
+TEST(ImportDrop, ADroppedPatchIsAskedAboutAndAppliedToTheImage) {
+    struct Case {
+        const char* name;
+        Answer answer;
+        bool forThisImage;
+        bool changes;
+        std::vector<std::string> windowBoxes; // after the question
+        const char* systemBox;                // the failure's, if any
+    };
+    const Case cases[] = {
+        {"yes", Answer::Yes, true, true, {"patch apply OK!"}, nullptr},
+        {"no", Answer::No, true, false, {}, nullptr},
+        {"for another image", Answer::Yes, false, false, {"patch apply error!"}, "The patch was made for another image"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Loaded w;
+        // The modified image: entry 3 (README.TXT, at the archive's root)
+        // holds other bytes of its length.
+        const std::string modified = w.image.dir / "modified.bin";
+        std::filesystem::copy_file(w.image.path, modified);
+        {
+            MessageRecorder quiet;
+            CAfsArchive archive(quiet);
+            ASSERT_TRUE(archive.LocateArchive(modified, "filedata.afs") && archive.LoadIndex());
+            const std::string edited = w.image.dir / "README.TXT";
+            WriteFileBytes(edited, tools::PatternBytes(7, 99));
+            ASSERT_EQ(archive.ImportEntry(edited, 3), 1);
+        }
+        std::string original = w.image.path;
+        if (!c.forThisImage) {
+            // Made from a copy whose checked bytes differ from this image's.
+            original = w.image.dir / "other.bin";
+            std::filesystem::copy_file(w.image.path, original);
+            auto bytes = ReadFileBytes(original);
+            bytes[0x9320 + 10] ^= 0xFF;
+            WriteFileBytes(original, bytes);
+        }
+        const std::string patch = w.image.dir / "mod.PPF";
+        MessageRecorder quiet;
+        ASSERT_TRUE(MakePatchFile(original, modified, patch, {}, quiet));
+        const auto before = ReadFileBytes(w.image.path);
+
+        QMimeData mime;
+        SetFiles(mime, {patch});
+        EXPECT_TRUE(Enter(w.dlg, mime).accepted) << "a patch is taken like a match";
+        w.owned.AnswerNext(c.answer);
+        EXPECT_TRUE(Drop(w.dlg, mime).accepted);
+        ASSERT_TRUE(ProcessUntil([&] { return !w.owned.Texts().empty() && (c.answer == Answer::No || w.owned.Texts().size() > 1); }));
+        const auto texts = w.owned.Texts();
+        EXPECT_EQ(texts[0], "Apply this patch to the image?\n" + patch);
+        EXPECT_EQ(std::vector<std::string>(texts.begin() + 1, texts.end()), c.windowBoxes);
+        const auto system = w.system.Texts();
+        if (c.systemBox) {
+            ASSERT_EQ(system.size(), 1u);
+            EXPECT_EQ(system[0].rfind(c.systemBox, 0), 0u) << system[0];
+        } else {
+            EXPECT_TRUE(system.empty());
+        }
+        EXPECT_EQ(ReadFileBytes(w.image.path) == ReadFileBytes(modified), c.changes);
+        if (!c.changes) {
+            EXPECT_EQ(ReadFileBytes(w.image.path), before);
+        }
+        // The index is the image's as it is now, and the target armed with it.
+        EXPECT_TRUE(w.dlg.m_dropTarget.m_bArmed);
+        EXPECT_EQ(w.dlg.m_dropTarget.m_pNameRecords, w.dlg.m_controller.m_archive.m_pNameRecords.get());
+    }
 }
 
 } // namespace

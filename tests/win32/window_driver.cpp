@@ -9,7 +9,7 @@
 //
 //   window_driver extract EXE IMAGE FOLDER [cancel|quit]
 //     FOLDER must be the image's folder: the folder dialog offers it first.
-//   window_driver import EXE IMAGE FILE yes|no
+//   window_driver import EXE IMAGE FILE yes|no     (FILE: an entry's, or a .ppf)
 //   window_driver drop EXE ZONE_ID FILE
 //
 // Exit status 0 when every step happened as expected.
@@ -365,8 +365,17 @@ int Import(const std::wstring& exe, const std::wstring& image, const std::wstrin
     ChooseImage(p, main, image);
     Drop(main, file);
     const std::wstring question = AnswerBox(p, answer == L"yes" ? IDYES : IDNO);
-    if (question.find(L" Import this file ?") == std::wstring::npos) Fail("the first box is no import question");
+    if (question.find(L" Import this file ?") == std::wstring::npos &&
+        question.rfind(L"Apply this patch to the image?", 0) != 0)
+        Fail("the first box is no import question");
     if (answer == L"yes") AnswerBox(p, IDOK);
+    // After a patch the index is loaded again, with the locator's boxes.
+    WaitUntil(
+        [&] {
+            if (MessageBoxOf(p.Id(), nullptr)) AnswerBox(p, IDOK);
+            return false;
+        },
+        2);
     return EndProgram(p, main);
 }
 

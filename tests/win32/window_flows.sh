@@ -6,7 +6,7 @@
 # the window showed carries a text that the command line printed too.
 #
 # FLOW: extract, extract-cancel, extract-quit, import-yes, import-no,
-#       texture, block.
+#       patch, texture, block.
 set -eu
 source_dir=$1
 build=$2
@@ -106,6 +106,23 @@ import-yes | import-no)
     cmp "$work/window/sample.bin" "$work/original.bin" || fail "answering No changed the image"
   fi
   boxes_in "$work/driver.txt" "$work/cli.txt"
+  ;;
+patch)
+  # A patch made from the sample and a modded copy, dropped on the window
+  # that holds a fresh copy: that copy becomes the modded one.
+  image_of "$work/window"
+  cp "$work/window/sample.bin" "$work/original.bin"
+  cp "$work/window/sample.bin" "$work/modded.bin"
+  mkdir -p "$work/mod"
+  printf 'A read-me of the mod.\n' >"$work/mod/README.TXT"
+  qorlu import "$(win "$work/modded.bin")" "$(win "$work/mod/README.TXT")" --yes >/dev/null
+  qorlu patch-make "$(win "$work/original.bin")" "$(win "$work/modded.bin")" "$(win "$work/mod/mod.ppf")" >/dev/null
+  driver import "$(win "$build/qorlu_unpacker.exe")" "$(win "$work/window/sample.bin")" "$(win "$work/mod/mod.ppf")" \
+    yes >"$work/driver.txt" || { cat "$work/driver.txt"; fail "the driver failed"; }
+  cat "$work/driver.txt"
+  cmp "$work/window/sample.bin" "$work/modded.bin" || fail "the patched image differs from the modded one"
+  grep -q '^box: patch apply OK!$' "$work/driver.txt" || fail "no \"patch apply OK!\""
+  qorlu verify "$(win "$work/window/sample.bin")" >/dev/null || fail "verify fails on the patched image"
   ;;
 texture | block)
   image_of "$work/image"
