@@ -5,6 +5,7 @@
 #include "disc/CueSheet.h"
 #include "disc/DiscImage.h"
 #include "disc/PatchFiles.h"
+#include "disc/PatchMessages.h"
 #include "disc/PpfPatch.h"
 #include "shell/BinaryFile.h"
 #include "shell/NativePath.h"
@@ -18,16 +19,8 @@ namespace qorlu {
 
 namespace {
 
-// "1 record", "2 records".
-std::string Counted(std::uint64_t n, const char* thing) {
-    std::string text = std::to_string(n);
-    text += " ";
-    text += thing;
-    if (n != 1) text += "s";
-    return text;
-}
-
-Notice Refusal(std::string text) { return SystemNotice(std::move(text), "ERROR", Outcome::Failure); }
+using patch_text::Counted;
+using patch_text::Refusal;
 
 std::string NothingWritten(std::string text) {
     text += "\nNothing was written.";

@@ -2,31 +2,16 @@
 // Windows icon file, for the Windows programs' resources.
 
 #include "tools/IconFile.h"
+#include "tools/ProgramIcons.h"
 
 #include <cstdio>
-#include <cstring>
-
-namespace {
-
-#include "resources/bitmapper_icon.xpm"
-#include "resources/packer_icon.xpm"
-#include "resources/unpacker_icon.xpm"
-
-const char* const* IconOf(const char* program) {
-    if (std::strcmp(program, "qorlu_unpacker") == 0) return unpacker_icon_xpm;
-    if (std::strcmp(program, "qorlu_bitmapper") == 0) return bitmapper_icon_xpm;
-    if (std::strcmp(program, "qorlu_packer") == 0) return packer_icon_xpm;
-    return nullptr;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: make_icon PROGRAM OUT.ico\n");
         return 2;
     }
-    const auto pixels = qorlu::tools::ReadXpm(IconOf(argv[1]));
+    const auto pixels = qorlu::tools::ReadXpm(qorlu::tools::ProgramIconXpm(argv[1]));
     const auto ico = pixels ? qorlu::tools::IcoFromPixels(*pixels) : std::vector<std::uint8_t>();
     if (ico.empty()) {
         std::fprintf(stderr, "make_icon: no 32 x 32 icon of 16 colours for %s\n", argv[1]);

@@ -3,6 +3,8 @@
 // multiples of 32 repeat each pixel, so the larger icons keep the design's
 // hard edges.
 
+#include "tools/ProgramIcons.h"
+
 #include <QImage>
 #include <QString>
 
@@ -10,27 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-#include "resources/bitmapper_icon.xpm"
-#include "resources/packer_icon.xpm"
-#include "resources/unpacker_icon.xpm"
-
-const char* const* IconOf(const char* program) {
-    if (std::strcmp(program, "qorlu_unpacker") == 0) return unpacker_icon_xpm;
-    if (std::strcmp(program, "qorlu_bitmapper") == 0) return bitmapper_icon_xpm;
-    if (std::strcmp(program, "qorlu_packer") == 0) return packer_icon_xpm;
-    return nullptr;
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     if (argc != 4) {
         std::fprintf(stderr, "usage: render_icon PROGRAM SIZE OUT.png\n");
         return 2;
     }
-    const char* const* xpm = IconOf(argv[1]);
+    const char* const* xpm = qorlu::tools::ProgramIconXpm(argv[1]);
     const int size = std::atoi(argv[2]);
     if (xpm == nullptr || size < 16 || size > 1024) {
         std::fprintf(stderr, "render_icon: unknown program %s or size %s\n", argv[1], argv[2]);
