@@ -28,6 +28,7 @@
 // and the table and the name directory must lie inside the image. After that
 // the accessors trust it; an index outside the table reads as 0 or "".
 
+#include "archive/ReadAheadRing.h"
 #include "disc/DiscImage.h"
 
 #include <cstdint>
@@ -138,13 +139,17 @@ private:
     bool RefuseIndex(std::string problem);
     // ExtractEntry with what a whole job learns once: its output folders and
     // the image's identity (`targets`), and the archive bytes in the image.
+    // `pieces`: the entry's bytes, read ahead (empty when it does not lie
+    // within the image).
     int ExtractInto(ExtractTargets& targets, std::uint64_t archiveBytes, const std::string& lpszFolder,
-                    std::uint32_t nIndex);
+                    std::uint32_t nIndex, CReadAheadRing::CEntryPieces& pieces);
+    // What the reader thread reads for entry nIndex, and how.
+    CReadAheadRing::Span ReadSpan(std::uint32_t nIndex, std::uint64_t archiveBytes) const;
+    CReadAheadRing::Reader ImageReader();
 
     std::string m_strLoadProblem;
     std::vector<std::uint32_t> m_slotSpace; // per entry, computed once per load
     std::uint64_t m_nArchiveBytesAtLoad = 0;
-    std::vector<std::uint8_t> m_copyBuffer; // ExtractEntry's, at most a few MiB
     std::uint32_t m_nJobWritten = 0;        // entries the last job wrote whole
     bool m_bImageChangedSinceLoad = false;
 };

@@ -7,16 +7,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <new>
 #include <vector>
 
 namespace qorlu {
 
 namespace {
-
-// Entries are copied through a buffer of this size, so memory stays flat
-// whatever an entry's size.
-constexpr std::uint32_t kCopyChunk = 4 * 1024 * 1024;
 
 // Names come from the disc and are untrusted: one that is rooted, carries a
 // drive prefix or climbs out with ".." never becomes a path.
@@ -64,12 +59,27 @@ bool WindowsCanHoldName(std::string_view name) {
 
 int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nIndex) {
     if (m_nEntryCount == 0 || nIndex >= m_nEntryCount) return 0;
+    const std::uint64_t archiveBytes = ArchiveBytesInImage();
     ExtractTargets targets(ImageFile());
-    return ExtractInto(targets, ArchiveBytesInImage(), lpszFolder, nIndex);
+    CReadAheadRing ring(std::vector<CReadAheadRing::Span>{ReadSpan(nIndex, archiveBytes)}, ImageReader());
+    auto pieces = ring.NextEntry();
+    return ExtractInto(targets, archiveBytes, lpszFolder, nIndex, pieces);
+}
+
+CReadAheadRing::Span CAfsArchive::ReadSpan(std::uint32_t nIndex, std::uint64_t archiveBytes) const {
+    // An entry that the image does not hold whole is not read at all.
+    if (!EntryLiesWithin(nIndex, archiveBytes)) return {};
+    return {GetEntryOffset(nIndex), GetEntrySize(nIndex)};
+}
+
+CReadAheadRing::Reader CAfsArchive::ImageReader() {
+    return [this](std::uint32_t offset, std::uint8_t* buffer, std::uint32_t count) {
+        return ReadAt(offset, buffer, count);
+    };
 }
 
 int CAfsArchive::ExtractInto(ExtractTargets& targets, std::uint64_t archiveBytes, const std::string& lpszFolder,
-                             std::uint32_t nIndex) {
+                             std::uint32_t nIndex, CReadAheadRing::CEntryPieces& pieces) {
     if (m_nEntryCount == 0 || nIndex >= m_nEntryCount) return 0;
     std::string folder = lpszFolder;
     if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
@@ -97,25 +107,14 @@ int CAfsArchive::ExtractInto(ExtractTargets& targets, std::uint64_t archiveBytes
     const std::string target = folder + name;
     if (!targets.MayWrite(target, freshFolder)) return 0;
 
-    const std::uint32_t offset = GetEntryOffset(nIndex);
-    const std::uint32_t size = GetEntrySize(nIndex);
-    // One buffer serves every entry of a job: no allocation, page faults or
-    // zero-filling per entry. An entry up to its size goes out in one write.
-    try {
-        if (m_copyBuffer.size() < std::min(size, kCopyChunk)) m_copyBuffer.resize(std::min(size, kCopyChunk));
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
     BinaryFile out;
     if (!out.Open(target, BinaryFile::Mode::Create)) return 0;
     const auto written = out.Handle().Identity();
-    std::uint8_t* buffer = m_copyBuffer.data();
+    // Each piece is written straight from the slot it was read into; an
+    // entry up to the slot size goes out in one write.
     bool whole = true;
-    for (std::uint32_t done = 0; whole && done < size;) {
-        const std::uint32_t n = std::min(size - done, kCopyChunk);
-        whole = ReadAt(offset + done, buffer, n) && out.Write(buffer, n);
-        done += n;
-    }
+    std::span<const std::uint8_t> piece;
+    while (whole && pieces.Left() > 0) whole = pieces.Next(piece) && out.Write(piece.data(), piece.size());
     const bool closed = out.Close();
     if (whole && closed && !out.Failed()) {
         if (written) targets.Remember(target, *written);

@@ -202,30 +202,35 @@ bool CDiscImage::ReadAt(std::uint32_t dwOffset, void* lpBuf, std::uint32_t nCoun
     std::uint32_t r = dwOffset % u; // first user byte wanted in `sector`
     std::uint64_t remaining = nCount;
     bool complete = true;
-    if (m_rawScratch.size() < kReadRunSectors * raw) m_rawScratch.resize(kReadRunSectors * raw);
+    // What lies between one sector's user bytes and the next's (its
+    // checksums and the next one's header) is read into one throw-away gap.
+    m_readGap.resize(static_cast<std::size_t>(raw - u));
 
     while (remaining > 0) {
         // m: user bytes of this run, counted from the run's first sector's user byte 0.
         const std::uint64_t m = std::min<std::uint64_t>(r + remaining, std::uint64_t{kReadRunSectors} * u);
         const std::uint64_t sectors = (m + u - 1) / u;
-        // From the first wanted byte to the last one, headers and trailers in between.
-        const std::uint64_t span = ((m - 1) / u) * raw + (m - 1) % u + 1 - r;
-        std::size_t got = 0;
-        if (m_file.Seek(sector * raw + m_nSectorHeaderSize + r))
-            got = m_file.Read(m_rawScratch.data(), static_cast<std::size_t>(span));
+        // The run's user bytes go straight to `out`, sector by sector, in
+        // one read of the raw bytes from the first wanted to the last.
+        m_readPieces.clear();
         for (std::uint64_t j = 0; j < sectors; ++j) {
             const std::uint64_t first = std::max<std::uint64_t>(r, j * u);
             const std::uint64_t last = std::min<std::uint64_t>(m, (j + 1) * u);
-            const std::uint64_t at = j * raw + (first - j * u) - r;
-            const std::uint64_t len = last - first;
-            const std::uint64_t have = got > at ? std::min<std::uint64_t>(len, got - at) : 0;
-            if (have > 0) std::memcpy(out, m_rawScratch.data() + at, static_cast<std::size_t>(have));
-            if (have < len) {
-                std::memset(out + have, 0, static_cast<std::size_t>(len - have));
-                complete = false;
-            }
-            out += len;
+            m_readPieces.emplace_back(out + (first - r), static_cast<std::size_t>(last - first));
+            if (j + 1 < sectors && !m_readGap.empty()) m_readPieces.emplace_back(m_readGap);
         }
+        std::size_t got = 0;
+        if (m_file.IsOpen())
+            got = m_file.Handle().ReadScatteredAt(sector * raw + m_nSectorHeaderSize + r, m_readPieces).value_or(0);
+        // Past the image's end (or a failed read) the bytes are zeros.
+        for (const auto& piece : m_readPieces) {
+            const std::size_t have = std::min(piece.size(), got);
+            got -= have;
+            if (piece.data() == m_readGap.data() || have == piece.size()) continue;
+            std::memset(piece.data() + have, 0, piece.size() - have);
+            complete = false;
+        }
+        out += m - r;
         remaining -= m - r;
         sector += sectors;
         r = 0;

@@ -199,7 +199,9 @@ private:
     IMessageSink& m_messages;
     OpenFailure m_lastOpenFailure = OpenFailure::None;
 
-    std::vector<std::uint8_t> m_rawScratch; // whole raw sectors of one read or write run
+    // ReadAt's: where each run's bytes go, and the bytes between sectors.
+    std::vector<std::span<std::uint8_t>> m_readPieces;
+    std::vector<std::uint8_t> m_readGap;
 };
 
 } // namespace qorlu

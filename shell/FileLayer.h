@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace qorlu {
@@ -64,6 +65,10 @@ public:
     // Up to `count` bytes at `position`; fewer only at the end of the file.
     // Nothing on a read error.
     std::optional<std::size_t> ReadAt(std::uint64_t position, void* buffer, std::size_t count);
+    // The bytes from `position` on, laid into `pieces` one after another, as
+    // one read would lay them into one buffer; the count read, fewer only at
+    // the end of the file. Nothing on a read error.
+    std::optional<std::size_t> ReadScatteredAt(std::uint64_t position, std::span<const std::span<std::uint8_t>> pieces);
     // All `count` bytes at `position`, or false.
     bool WriteAt(std::uint64_t position, const void* buffer, std::size_t count);
     std::optional<std::uint64_t> Length() const;

@@ -5,10 +5,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace qorlu {
@@ -112,6 +114,47 @@ std::optional<std::size_t> FileHandle::ReadAt(std::uint64_t position, void* buff
         if (got < 0) return std::nullopt;
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+std::optional<std::size_t> FileHandle::ReadScatteredAt(std::uint64_t position,
+                                                       std::span<const std::span<std::uint8_t>> pieces) {
+    if (!IsOpen() || position > static_cast<std::uint64_t>(LLONG_MAX)) return std::nullopt;
+    // A sector's user bytes and the gap to the next: at most IOV_MAX pieces
+    // go to the system per call.
+    std::vector<iovec> batch;
+    std::size_t done = 0;
+    std::size_t next = 0;     // first piece not wholly read
+    std::size_t nextDone = 0; // bytes of it read already
+    while (next < pieces.size()) {
+        batch.clear();
+        for (std::size_t i = next; i < pieces.size() && batch.size() < IOV_MAX; ++i) {
+            const std::size_t skip = i == next ? nextDone : 0;
+            if (pieces[i].size() > skip) batch.push_back({pieces[i].data() + skip, pieces[i].size() - skip});
+        }
+        if (batch.empty()) break;
+        const ssize_t got = ::preadv(Fd(m_native), batch.data(), static_cast<int>(batch.size()),
+                                     static_cast<off_t>(position + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+        for (std::size_t left = static_cast<std::size_t>(got); left > 0 && next < pieces.size();) {
+            const std::size_t rest = pieces[next].size() - nextDone;
+            if (left < rest) {
+                nextDone += left;
+                left = 0;
+            } else {
+                left -= rest;
+                ++next;
+                nextDone = 0;
+            }
+        }
+        while (next < pieces.size() && pieces[next].size() == nextDone) {
+            ++next;
+            nextDone = 0;
+        }
     }
     return done;
 }

@@ -12,6 +12,8 @@
 #include "shell/NativePath.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include <windows.h>
 
@@ -144,6 +146,25 @@ std::optional<std::size_t> FileHandle::ReadAt(std::uint64_t position, void* buff
         done += got;
     }
     return done;
+}
+
+std::optional<std::size_t> FileHandle::ReadScatteredAt(std::uint64_t position,
+                                                       std::span<const std::span<std::uint8_t>> pieces) {
+    // Windows scatters only unbuffered page-sized reads: one read, then the
+    // pieces are filled from it.
+    std::size_t total = 0;
+    for (const auto& piece : pieces) total += piece.size();
+    std::vector<std::uint8_t> whole(total);
+    const auto got = ReadAt(position, whole.data(), total);
+    if (!got) return std::nullopt;
+    std::size_t at = 0;
+    for (const auto& piece : pieces) {
+        if (at >= *got) break;
+        const std::size_t n = std::min(piece.size(), *got - at);
+        std::memcpy(piece.data(), whole.data() + at, n);
+        at += n;
+    }
+    return got;
 }
 
 bool FileHandle::WriteAt(std::uint64_t position, const void* buffer, std::size_t count) {

@@ -116,21 +116,32 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress, IMessageSin
     bool cancelled = false;
     std::uint32_t failures = 0;
     std::string firstFailure;
-    for (std::uint32_t i = 0; i < m_nEntryCount; ++i) {
-        if (progress.IsCancelled()) {
-            cancelled = true;
-            break;
+    {
+        // The selected entries, in the order they are written; the reader
+        // thread reads them ahead while the files are written.
+        std::vector<std::uint32_t> selected;
+        std::vector<CReadAheadRing::Span> spans;
+        for (std::uint32_t i = 0; i < m_nEntryCount; ++i) {
+            if (!IsEntrySelected(ToUpperAscii(GetEntryName(i)), m_nFilterMode)) continue;
+            selected.push_back(i);
+            spans.push_back(ReadSpan(i, archiveBytes));
         }
-        const std::string name = ToUpperAscii(GetEntryName(i));
-        if (!IsEntrySelected(name, m_nFilterMode)) continue;
-        progress.SetPos(static_cast<int>(i));
-        progress.SetText(name);
-        if (ExtractInto(targets, archiveBytes, m_strOutputDir, i) == 0) {
-            if (failures++ == 0) firstFailure = GetEntryName(i);
-        } else {
-            ++m_nJobWritten;
+        CReadAheadRing ring(std::move(spans), ImageReader());
+        for (const std::uint32_t i : selected) {
+            if (progress.IsCancelled()) {
+                cancelled = true;
+                break;
+            }
+            progress.SetPos(static_cast<int>(i));
+            progress.SetText(ToUpperAscii(GetEntryName(i)));
+            auto pieces = ring.NextEntry();
+            if (ExtractInto(targets, archiveBytes, m_strOutputDir, i, pieces) == 0) {
+                if (failures++ == 0) firstFailure = GetEntryName(i);
+            } else {
+                ++m_nJobWritten;
+            }
         }
-    }
+    } // the reader is stopped before the image is closed
     CloseImage();
 
     messages.Show(SystemNotice(cancelled ? "Extract aborted!" : "Extract complete!", "",

@@ -11,6 +11,8 @@
 
 #include <array>
 #include <filesystem>
+#include <span>
+#include <vector>
 
 namespace qorlu {
 namespace {
@@ -141,6 +143,51 @@ TEST(FileHandle, PositionsPastFourGibibytes) {
     EXPECT_EQ(f.ReadAt(10, back, 3), 3u);
     EXPECT_EQ(std::string(back, 3), std::string(3, '\0'));
     EXPECT_EQ(f.ReadAt(far + 4096, back, 4), 0u) << "nothing at the end";
+}
+
+TEST(FileHandle, AScatteredReadFillsThePiecesAsOneReadFillsOneBuffer) {
+    // Compared with a plain read of the same bytes: piece by piece, past
+    // the system's limit of pieces per call, with empty pieces, and cut
+    // short by the end of the file.
+    struct Row {
+        const char* what;
+        std::uint64_t position;
+        std::size_t pieces;
+        std::size_t cycle; // piece sizes run 0, 1, ..., cycle - 1, 0, ...
+    };
+    const Row rows[] = {
+        {"a few pieces", 3, 5, 4},
+        {"more pieces than one call takes", 0, 5000, 4},
+        {"the end of the file inside a piece", 9000, 400, 7},
+        {"starting past the end", 20000, 10, 3},
+    };
+    test::TempDir dir;
+    std::string bytes(10000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 + i / 256);
+    const std::string path = NewFile(dir, "scatter.bin", bytes);
+    FileHandle f;
+    ASSERT_TRUE(f.Open(path, Mode::Read));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::vector<std::vector<std::uint8_t>> storage;
+        std::vector<std::span<std::uint8_t>> pieces;
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < row.pieces; ++i) storage.emplace_back(i % row.cycle, std::uint8_t{0xEE});
+        for (auto& piece : storage) {
+            pieces.emplace_back(piece);
+            total += piece.size();
+        }
+        std::string plain(total, '\0');
+        const auto want = f.ReadAt(row.position, plain.data(), total);
+        const auto got = f.ReadScatteredAt(row.position, pieces);
+        ASSERT_TRUE(want && got);
+        ASSERT_EQ(*got, *want);
+        std::string joined;
+        for (const auto& piece : storage) joined.append(piece.begin(), piece.end());
+        EXPECT_EQ(joined.substr(0, *got), plain.substr(0, *want));
+        // What lies past the end is left as it was.
+        EXPECT_EQ(joined.substr(*got), std::string(total - *got, '\xEE'));
+    }
 }
 
 TEST(FileHandle, UnicodeNamesReachTheFileSystemAsGiven) {
