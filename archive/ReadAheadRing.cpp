@@ -23,7 +23,7 @@ CReadAheadRing::~CReadAheadRing() {
         std::lock_guard lock(m_mutex);
         m_stop = true;
     }
-    m_changed.notify_all();
+    m_slotFree.notify_one();
     m_reader.join();
 }
 
@@ -34,7 +34,14 @@ void CReadAheadRing::ReadAll() {
             Slot* slot = nullptr;
             {
                 std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] { return m_stop || m_filled - m_released < m_slots.size(); });
+                if (!m_stop && m_filled - m_released == m_slots.size()) {
+                    // Full: wait until half the slots are free, so that the
+                    // two threads wake each other a few times per ring
+                    // rather than once per piece.
+                    m_readerWaiting = true;
+                    m_slotFree.wait(lock, [&] { return m_stop || m_filled - m_released <= m_slots.size() / 2; });
+                    m_readerWaiting = false;
+                }
                 if (m_stop) return;
                 slot = &m_slots[m_filled % m_slots.size()];
             }
@@ -46,13 +53,15 @@ void CReadAheadRing::ReadAll() {
             } catch (...) {
                 ok = false; // a read that could not even start (no memory) is a failed read
             }
+            bool wake = false;
             {
                 std::lock_guard lock(m_mutex);
                 slot->size = n;
                 slot->ok = ok;
                 ++m_filled;
+                wake = m_takerWaiting;
             }
-            m_changed.notify_all();
+            if (wake) m_pieceReady.notify_one();
             done += n;
         }
     }
@@ -63,9 +72,13 @@ CReadAheadRing::Slot& CReadAheadRing::TakePiece() {
     if (m_holding) {
         ++m_released;
         m_holding = false;
-        m_changed.notify_all();
+        if (m_readerWaiting && m_filled - m_released <= m_slots.size() / 2) m_slotFree.notify_one();
     }
-    m_changed.wait(lock, [this] { return m_filled > m_released; });
+    if (m_filled == m_released) {
+        m_takerWaiting = true;
+        m_pieceReady.wait(lock, [this] { return m_filled > m_released; });
+        m_takerWaiting = false;
+    }
     m_holding = true;
     return m_slots[m_released % m_slots.size()];
 }

@@ -80,7 +80,10 @@ private:
     std::vector<Slot> m_slots;
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_slotFree;   // the reader waits on it
+    std::condition_variable m_pieceReady; // the extracting thread waits on it
+    bool m_readerWaiting = false;
+    bool m_takerWaiting = false;
     std::uint64_t m_filled = 0;   // pieces read so far
     std::uint64_t m_released = 0; // pieces whose slot is free again
     bool m_holding = false;       // the extracting thread holds piece m_released
