@@ -45,8 +45,9 @@ public:
     // One entry's pieces, in order. What is not taken is skipped when it goes.
     class CEntryPieces {
     public:
-        CEntryPieces(CEntryPieces&& other) noexcept : m_ring(other.m_ring), m_left(other.m_left) { other.m_left = 0; }
-        CEntryPieces& operator=(CEntryPieces&&) = delete;
+        // Handed out by NextEntry and kept where it lands.
+        CEntryPieces(const CEntryPieces&) = delete;
+        CEntryPieces& operator=(const CEntryPieces&) = delete;
         ~CEntryPieces();
         // The next piece once it is read (valid until the next call); false
         // when the reader could not read it. Empty once the entry is done.

@@ -151,10 +151,6 @@ std::optional<std::size_t> FileHandle::ReadScatteredAt(std::uint64_t position,
                 nextDone = 0;
             }
         }
-        while (next < pieces.size() && pieces[next].size() == nextDone) {
-            ++next;
-            nextDone = 0;
-        }
     }
     return done;
 }

@@ -122,7 +122,7 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress, IMessageSin
         std::vector<std::uint32_t> selected;
         std::vector<CReadAheadRing::Span> spans;
         for (std::uint32_t i = 0; i < m_nEntryCount; ++i) {
-            if (!IsEntrySelected(ToUpperAscii(GetEntryName(i)), m_nFilterMode)) continue;
+            if (!IsEntrySelected(GetEntryName(i), m_nFilterMode)) continue;
             selected.push_back(i);
             spans.push_back(ReadSpan(i, archiveBytes));
         }
