@@ -2,6 +2,7 @@
 
 #include "shell/DialogBytes.h"
 #include "shell/LastResort.h"
+#include "shell/NativePath.h"
 #include "shell/PrivateMessages.h"
 
 #include <commctrl.h>
@@ -15,16 +16,6 @@ namespace qorlu::win32 {
 std::wstring Wide(const std::string& utf8) {
     const std::u16string utf16 = gui::Utf16FromUtf8(utf8.c_str());
     return std::wstring(utf16.begin(), utf16.end());
-}
-
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
-    return out;
 }
 
 CDialogBytes::CDialogBytes(const gui::DialogTemplate& tmpl) : m_words(gui::DialogTemplateWords(tmpl)) {}
@@ -143,7 +134,7 @@ std::vector<std::string> DroppedPaths(HDROP drop) {
         std::wstring path(length + 1, L'\0');
         DragQueryFileW(drop, i, path.data(), length + 1);
         path.resize(length);
-        paths.push_back(Utf8(path));
+        paths.push_back(Utf8FromWide(path));
     }
     return paths;
 }

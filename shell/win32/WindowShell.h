@@ -17,9 +17,9 @@
 
 namespace qorlu::win32 {
 
-// UTF-16 for a window from a UTF-8 text (invalid bytes become U+FFFD), and back.
+// UTF-16 for a window from a UTF-8 text (invalid bytes become U+FFFD); back
+// to UTF-8 with Utf8FromWide.
 std::wstring Wide(const std::string& utf8);
-std::string Utf8(const std::wstring& wide);
 
 // The in-memory template of a dialog table, ready for the *Indirect* calls.
 class CDialogBytes {

@@ -26,7 +26,7 @@ bool CSystemPlatform::BrowseImageFile(const std::string& start, std::string& pat
     dialog.lpstrTitle = L"open CD image file";
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     if (!GetOpenFileNameW(&dialog)) return false;
-    path = Utf8(file.data());
+    path = Utf8FromWide(file.data());
     return true;
 }
 
@@ -53,7 +53,7 @@ bool CSystemPlatform::BrowseFolder(const std::string& start, std::string& folder
     const bool converted = SHGetPathFromIDListW(item, path) != FALSE;
     CoTaskMemFree(item);
     if (!converted) return false;
-    folder = Utf8(path);
+    folder = Utf8FromWide(path);
     return true;
 }
 
@@ -66,7 +66,7 @@ std::optional<std::uint64_t> CSystemPlatform::AvailableBytes(const std::string& 
 
 std::string CSystemPlatform::HomeFolder() {
     const wchar_t* profile = _wgetenv(L"USERPROFILE");
-    return profile ? Utf8(profile) : std::string();
+    return profile ? Utf8FromWide(profile) : std::string();
 }
 
 } // namespace qorlu::win32
