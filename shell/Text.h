@@ -25,4 +25,9 @@ inline bool ContainsUpper(std::string_view haystack, std::string_view needleUppe
     return ToUpperAscii(haystack).find(needleUpper) != std::string::npos;
 }
 
+// Whether `s` ends in `suffixUpper` (given in upper case), in any letter case.
+inline bool EndsWithUpper(std::string_view s, std::string_view suffixUpper) {
+    return s.size() >= suffixUpper.size() && ToUpperAscii(s.substr(s.size() - suffixUpper.size())) == suffixUpper;
+}
+
 } // namespace qorlu

@@ -15,8 +15,7 @@
 namespace qorlu {
 
 bool IsEntrySelected(const std::string& name, std::int32_t mode) {
-    const std::string upper = ToUpperAscii(name);
-    const bool adx = upper.size() >= 4 && upper.compare(upper.size() - 4, 4, ".ADX") == 0;
+    const bool adx = EndsWithUpper(name, ".ADX");
     if (mode == kFilterAdxOnly) return adx;
     if (mode == kFilterOthers) return !adx;
     return true;

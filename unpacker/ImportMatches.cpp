@@ -5,10 +5,7 @@
 
 namespace qorlu {
 
-bool IsPatchFile(const std::string& path) {
-    const std::string upper = ToUpperAscii(path);
-    return upper.size() >= 4 && upper.compare(upper.size() - 4, 4, ".PPF") == 0;
-}
+bool IsPatchFile(const std::string& path) { return EndsWithUpper(path, ".PPF"); }
 
 void CImportMatches::Arm(const AfsNameRecord* records, std::uint32_t count) {
     m_bArmed = true;
