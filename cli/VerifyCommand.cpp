@@ -86,6 +86,26 @@ void PrintCount(const char* what, std::uint64_t n) {
     std::printf("%s\t%llu\n", what, static_cast<unsigned long long>(n));
 }
 
+// What the next open of the image does with the journal of an interrupted import.
+const char* WhatTheNextOpenDoes(RecoveryResult next) {
+    switch (next) {
+    case RecoveryResult::Restored:
+        return "the next open of the image (list, extract, import, patch-apply or a window) puts its old sectors back "
+               "and deletes the journal";
+    case RecoveryResult::OtherFile:
+        return "the next open of the image refuses it and changes nothing: the image holds neither the import's old "
+               "nor its new bytes in some block, and is not the file the journal was written for";
+    case RecoveryResult::ImageChanged:
+        return "the next open of the image refuses it and changes nothing: the image was changed by another program "
+               "after the import";
+    case RecoveryResult::UnknownVersion:
+        return "the next open of the image refuses it and changes nothing: the journal comes from another version of "
+               "qorlu";
+    default:
+        return "the next open of the image refuses it and changes nothing: the journal can not be read";
+    }
+}
+
 } // namespace
 
 int RunVerify(const Args& args) {
@@ -118,18 +138,19 @@ int RunVerify(const Args& args) {
         return 1;
     }
     const std::string journal = LocateJournal(file);
-    const JournalState journalState = InspectJournalFile(journal);
-    // An unfinished journal was written by an import that died before it
-    // touched the image; a file that is no journal is somebody else's.
-    const bool interrupted = journalState == JournalState::Complete || journalState == JournalState::Unreadable ||
-                             journalState == JournalState::UnknownVersion;
-    if (interrupted) {
-        std::fprintf(stderr,
-                     "an interrupted import left its journal\n%s\nverify leaves it as it is; the next import or "
-                     "window that opens the image rolls that import back\n",
-                     journal.c_str());
-    }
-
+    const RecoveryResult next = PredictRecovery(journal, image.Handle());
+    // A journal that the next open plays back or refuses means the image may
+    // hold a half-made import; an unfinished one was written by an import
+    // that died before it touched the image; a file that is no journal is
+    // somebody else's.
+    const bool interrupted = next != RecoveryResult::NothingToDo && next != RecoveryResult::DiscardedIncomplete;
+    if (next == RecoveryResult::DiscardedIncomplete)
+        std::printf("an unfinished journal lies beside the image\n%s\nthe import that wrote it never changed the "
+                    "image; the next open deletes it\n",
+                    journal.c_str());
+    if (interrupted)
+        std::fprintf(stderr, "an interrupted import left its journal\n%s\nverify leaves it as it is; %s\n",
+                     journal.c_str(), WhatTheNextOpenDoes(next));
     const auto layout = CDiscImage::LayoutFromSyncPatterns(image);
     std::printf("layout\t%s\n", CDiscImage::LayoutName(layout));
     if (layout == CDiscImage::Layout::Plain) {

@@ -15,7 +15,8 @@ namespace qorlu {
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'O', 'R', 'L', 'U', 'J', 'N', 'L'};
-constexpr std::uint32_t kVersion = 2;
+constexpr std::uint32_t kVersion = 3;
+constexpr std::uint32_t kBlockSize = 512;
 constexpr std::size_t kHeaderSizeV1 = 32;
 constexpr std::size_t kHeaderSize = 48;
 constexpr std::size_t kTrailerSize = 4;
@@ -45,15 +46,28 @@ bool ReadExactly(FileHandle& file, std::uint64_t position, void* buffer, std::si
     return got && *got == count;
 }
 
+// The most blocks of `blockSize` bytes that one sector of `rawSectorSize`
+// bytes can reach, wherever in the file it starts.
+std::size_t BlocksPerSector(std::uint32_t rawSectorSize, std::uint32_t blockSize) {
+    return (std::size_t{rawSectorSize} + 2 * (std::size_t{blockSize} - 1)) / blockSize;
+}
+
 struct Header {
     std::uint32_t version = 0;
     std::uint32_t rawSectorSize = 0;
     std::uint64_t imageLength = 0;
     std::uint32_t sectorCount = 0;
+    std::uint32_t blockSize = 0; // version 3
     FileIdentity image;
 
     std::size_t HeaderBytes() const { return version == 1 ? kHeaderSizeV1 : kHeaderSize; }
-    std::size_t RecordBytes() const { return (version == 1 ? 8 : 12) + std::size_t{rawSectorSize}; }
+    // The CRCs of new bytes in a record: one per block (version 3), one of the
+    // whole sector (version 2), none (version 1).
+    std::size_t CrcCount() const {
+        if (version == 1) return 0;
+        return version == 2 ? 1 : BlocksPerSector(rawSectorSize, blockSize);
+    }
+    std::size_t RecordBytes() const { return 8 + 4 * CrcCount() + std::size_t{rawSectorSize}; }
 };
 
 // Checks the journal open in `file` whole: layout, length and CRC.
@@ -72,15 +86,19 @@ JournalState Check(FileHandle& file, Header& header) {
     header.version = ReadLE32(head + 8);
     // A journal of a later release may hold an import that only that release
     // knows how to undo: it is neither applied nor thrown away.
-    if (header.version != 1 && header.version != kVersion) return JournalState::UnknownVersion;
+    if (header.version < 1 || header.version > kVersion) return JournalState::UnknownVersion;
     if (*length < header.HeaderBytes() + kTrailerSize || !ReadExactly(file, 0, head, header.HeaderBytes()))
         return JournalState::Incomplete;
     header.rawSectorSize = ReadLE32(head + 12);
     header.imageLength = ReadLE64(head + 16);
     header.sectorCount = ReadLE32(head + 24);
-    if (header.version == kVersion) {
+    if (header.version >= 2) {
         header.image.volume = ReadLE64(head + 32);
         header.image.file = ReadLE64(head + 40);
+    }
+    if (header.version >= 3) {
+        header.blockSize = ReadLE32(head + 28);
+        if (header.blockSize != kBlockSize) return JournalState::Incomplete;
     }
     if (header.rawSectorSize == 0 || header.rawSectorSize > kMaxRawSectorSize) return JournalState::Incomplete;
     const std::uint64_t expected =
@@ -115,25 +133,41 @@ JournalState Inspect(const std::string& path, Header& header) {
     return Check(file, header);
 }
 
-// One record of a journal: where the sector lies, what it held, and the CRC
-// of what the import left there.
+// One record of a journal: where the sector lies, what it held, and the
+// CRCs of what the import left there.
 struct Record {
     std::uint64_t sector = 0;
-    std::uint32_t newCrc = 0;
+    std::vector<std::uint32_t> newCrcs;
     std::vector<std::uint8_t> old;
 };
 
 bool ReadRecord(FileHandle& journal, const Header& header, std::uint32_t k, Record& record) {
     const std::uint64_t at = header.HeaderBytes() + std::uint64_t{k} * header.RecordBytes();
-    std::uint8_t head[12] = {};
-    const std::size_t headBytes = header.version == 1 ? 8 : 12;
+    const std::size_t headBytes = 8 + 4 * header.CrcCount();
+    std::vector<std::uint8_t> head(headBytes);
     record.old.resize(header.rawSectorSize);
-    if (!ReadExactly(journal, at, head, headBytes) ||
+    if (!ReadExactly(journal, at, head.data(), headBytes) ||
         !ReadExactly(journal, at + headBytes, record.old.data(), record.old.size()))
         return false;
-    record.sector = ReadLE64(head);
-    record.newCrc = ReadLE32(head + 8);
+    record.sector = ReadLE64(head.data());
+    record.newCrcs.resize(header.CrcCount());
+    for (std::size_t i = 0; i < record.newCrcs.size(); ++i) record.newCrcs[i] = ReadLE32(head.data() + 8 + 4 * i);
     return true;
+}
+
+// The pieces [begin, end) of a sector's bytes, counted from the sector's
+// start, that lie in one block of the file each, in file order.
+template <typename Visit>
+void ForEachBlockPiece(std::uint64_t sector, std::uint32_t rawSectorSize, std::uint32_t blockSize, Visit visit) {
+    const std::uint64_t start = sector * rawSectorSize;
+    std::size_t begin = 0;
+    while (begin < rawSectorSize) {
+        const std::uint64_t at = start + begin;
+        const auto end = static_cast<std::size_t>(
+            std::min<std::uint64_t>(rawSectorSize, begin + (blockSize - at % blockSize)));
+        visit(begin, end);
+        begin = end;
+    }
 }
 
 // The sector as the image holds it now, zero beyond its end.
@@ -163,28 +197,65 @@ RecoveryResult RestoreVersion1(FileHandle& journal, FileHandle& image, const Hea
     return RecoveryResult::Restored;
 }
 
-RecoveryResult Restore(FileHandle& journal, FileHandle& image, const Header& header) {
-    if (header.version == 1) return RestoreVersion1(journal, image, header);
-    const auto identity = image.Identity();
-    if (!identity) return RecoveryResult::RestoreFailed;
-    if (!(*identity == header.image)) return RecoveryResult::OtherFile;
-    const auto length = image.Length();
-    if (!length) return RecoveryResult::RestoreFailed;
-    if (*length != header.imageLength) return RecoveryResult::ImageChanged;
+// Whether every piece of `now` holds either the old bytes or bytes with the
+// recorded CRC: version 3 by blocks, version 2 by whole sectors.
+bool OldOrNewThroughout(const Header& header, const Record& record, const std::vector<std::uint8_t>& now) {
+    if (header.version == 2) return now == record.old || Crc(0, now.data(), now.size()) == record.newCrcs[0];
+    bool fits = true;
+    std::size_t piece = 0;
+    ForEachBlockPiece(record.sector, header.rawSectorSize, header.blockSize, [&](std::size_t begin, std::size_t end) {
+        const bool old = std::equal(now.begin() + begin, now.begin() + end, record.old.begin() + begin);
+        fits = fits && piece < record.newCrcs.size() &&
+               (old || Crc(0, now.data() + begin, end - begin) == record.newCrcs[piece]);
+        ++piece;
+    });
+    return fits;
+}
 
-    // First every sector is checked, then the ones the import reached are
-    // written back: a journal that does not fit the image changes nothing.
+// What the journal would do to the image, and which of its records hold
+// sectors the import reached (the ones to write back).
+struct Verdict {
+    RecoveryResult result = RecoveryResult::RestoreFailed;
+    std::vector<std::uint32_t> toRestore;
+};
+
+Verdict Assess(FileHandle& journal, FileHandle& image, const Header& header) {
+    Verdict verdict;
+    const auto length = image.Length();
+    if (!length) return verdict;
+    const auto identity = image.Identity();
+    const bool sameFile = identity && *identity == header.image;
+    // Version 2 journals go only to the file they were written for.
+    if (header.version == 2 && !sameFile) {
+        verdict.result = identity ? RecoveryResult::OtherFile : RecoveryResult::RestoreFailed;
+        return verdict;
+    }
+    if (*length != header.imageLength) {
+        verdict.result = RecoveryResult::ImageChanged;
+        return verdict;
+    }
     Record record;
     std::vector<std::uint8_t> now(header.rawSectorSize);
-    std::vector<std::uint32_t> toRestore;
+    bool fits = true;
     for (std::uint32_t k = 0; k < header.sectorCount; ++k) {
-        if (!ReadRecord(journal, header, k, record) || !ReadSector(image, record.sector, now))
-            return RecoveryResult::RestoreFailed;
+        if (!ReadRecord(journal, header, k, record) || !ReadSector(image, record.sector, now)) return verdict;
         if (now == record.old) continue;
-        if (Crc(0, now.data(), now.size()) != record.newCrc) return RecoveryResult::ImageChanged;
-        toRestore.push_back(k);
+        fits = fits && OldOrNewThroughout(header, record, now);
+        verdict.toRestore.push_back(k);
     }
-    for (const std::uint32_t k : toRestore) {
+    if (fits || (header.version >= 3 && sameFile)) verdict.result = RecoveryResult::Restored;
+    else verdict.result = header.version == 2 ? RecoveryResult::ImageChanged : RecoveryResult::OtherFile;
+    return verdict;
+}
+
+RecoveryResult Restore(FileHandle& journal, FileHandle& image, const Header& header) {
+    if (header.version == 1) return RestoreVersion1(journal, image, header);
+    // First every sector is checked, then the ones the import reached are
+    // written back: a journal that does not fit the image changes nothing.
+    const Verdict verdict = Assess(journal, image, header);
+    if (verdict.result != RecoveryResult::Restored) return verdict.result;
+    Record record;
+    for (const std::uint32_t k : verdict.toRestore) {
         if (!ReadRecord(journal, header, k, record) || !RestoreSector(image, header, record))
             return RecoveryResult::RestoreFailed;
     }
@@ -218,8 +289,7 @@ std::string LocateJournal(const std::string& imageFile) {
         if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
         Header header;
-        if (Inspect(name, header) == JournalState::Complete && header.version == kVersion &&
-            header.image == *identity)
+        if (Inspect(name, header) == JournalState::Complete && header.version >= 2 && header.image == *identity)
             return name;
     }
     return own;
@@ -261,6 +331,27 @@ RecoveryResult RecoverFromJournal(const std::string& journalPath, FileHandle& im
     return RecoveryResult::Restored;
 }
 
+RecoveryResult PredictRecovery(const std::string& journalPath, FileHandle& image) {
+    Header header;
+    switch (Inspect(journalPath, header)) {
+    case JournalState::None:
+    case JournalState::Foreign:
+        return RecoveryResult::NothingToDo;
+    case JournalState::Incomplete:
+        return RecoveryResult::DiscardedIncomplete;
+    case JournalState::Unreadable:
+        return RecoveryResult::Unreadable;
+    case JournalState::UnknownVersion:
+        return RecoveryResult::UnknownVersion;
+    case JournalState::Complete:
+        break;
+    }
+    if (header.version == 1) return RecoveryResult::Restored;
+    FileHandle journal;
+    if (!journal.Open(journalPath, FileHandle::Mode::Read)) return RecoveryResult::Unreadable;
+    return Assess(journal, image, header).result;
+}
+
 CImageJournal::CImageJournal(std::string journalPath, std::uint64_t imageLength, const FileIdentity& image)
     : m_path(std::move(journalPath)), m_imageLength(imageLength), m_image(image) {}
 
@@ -275,6 +366,7 @@ bool CImageJournal::Write(const SectorPlan& plan) {
     WriteLE32(bytes.data() + 12, plan.rawSectorSize);
     WriteLE64(bytes.data() + 16, m_imageLength);
     WriteLE32(bytes.data() + 24, static_cast<std::uint32_t>(plan.sectors.size()));
+    WriteLE32(bytes.data() + 28, kBlockSize);
     WriteLE64(bytes.data() + 32, m_image.volume);
     WriteLE64(bytes.data() + 40, m_image.file);
     std::uint32_t crc = 0;
@@ -286,12 +378,16 @@ bool CImageJournal::Write(const SectorPlan& plan) {
         at += bytes.size();
         bytes.clear();
     };
+    std::vector<std::uint8_t> head(8 + 4 * BlocksPerSector(plan.rawSectorSize, kBlockSize));
     for (std::size_t k = 0; ok && k < plan.sectors.size(); ++k) {
-        std::uint8_t head[12];
-        WriteLE64(head, plan.sectors[k]);
+        std::fill(head.begin(), head.end(), std::uint8_t{0});
+        WriteLE64(head.data(), plan.sectors[k]);
         const auto after = plan.After(k);
-        WriteLE32(head + 8, Crc(0, after.data(), after.size()));
-        bytes.insert(bytes.end(), head, head + sizeof head);
+        std::size_t piece = 0;
+        ForEachBlockPiece(plan.sectors[k], plan.rawSectorSize, kBlockSize, [&](std::size_t begin, std::size_t end) {
+            WriteLE32(head.data() + 8 + 4 * piece++, Crc(0, after.data() + begin, end - begin));
+        });
+        bytes.insert(bytes.end(), head.begin(), head.end());
         const auto before = plan.Before(k);
         bytes.insert(bytes.end(), before.begin(), before.end());
         if (bytes.size() >= 1024 * 1024) flush();

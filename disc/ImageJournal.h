@@ -3,28 +3,44 @@
 // that an import is about to change, kept beside the image file until the
 // import has reached the disk.
 //
-// Journal file, little-endian (version 2):
+// Journal file, little-endian (version 3):
 //   0    8            magic "QORLUJNL"
-//   8    4            format version, 2
+//   8    4            format version, 3
 //   12   4            S, raw sector size of the image when it was written
 //   16   8            the image file's length (an import never changes it)
 //   24   4            K, number of sector records
-//   28   4            0
+//   28   4            B, block size, 512
 //   32   8            the image file's volume (device)  } which file the
-//   40   8            the image file's number (inode)   } journal belongs to
-//   48   K x (12 + S) records: 8-byte image sector number (counted from 0 at
-//                     the start of the file), the CRC-32 of the sector as
-//                     the import leaves it, then the sector's S old bytes
-//                     (zero beyond the end of a short image)
+//   40   8            the image file's number (inode)   } journal was written for
+//   48   K x R        records of R = 8 + 4 x M + S bytes, M = (S + 2 x (B - 1)) / B:
+//          8          image sector number (counted from 0 at the start of the file)
+//          4 x M      the CRC-32 of the sector's new bytes in each B-byte block
+//                     of the file that the sector reaches, in file order (a
+//                     block that two sectors share has its part in each);
+//                     zero past the sector's last block
+//          S          the sector's old bytes (zero beyond the end of a short image)
 //   end  4            CRC-32 of every byte before it
-// Version 1 (earlier releases) has no identity and no new-sector CRCs: a
-// 32-byte header and records of 8 + S bytes.
+// Version 2 has one CRC-32 of the whole new sector in place of the block
+// CRCs (records of 12 + S bytes) and 0 in place of B; version 1 neither
+// identity nor new-sector CRCs (a 32-byte header, records of 8 + S bytes).
 //
 // A journal is complete when its length is exactly what its header says and
-// the CRC holds; only a complete journal is ever written back, and only to
-// the file it was written for, and only while each of its sectors holds
-// either the old bytes or the bytes the import left: anything else means
-// another program changed the image since, and the journal is kept.
+// the CRC holds; only a complete journal is ever written back. A complete
+// journal was flushed before the image's first byte changed, and alone holds
+// the old bytes, so it decides:
+//   - the image's length must be the recorded one (else it is kept);
+//   - when every block of every journalled sector holds its old or its new
+//     bytes, the journal is played back, whatever file numbers the image has
+//     now: a write torn at a page or device-block boundary leaves just that,
+//     and a copy to another file system (or FAT's file numbers, made up anew
+//     at each mount) changes the identity, not the bytes;
+//   - when some block holds neither, the journal is played back whole only
+//     if the image is still the file it was written for (a device may tear
+//     inside a block); otherwise the name now leads to another file, or the
+//     image was changed since, and the journal is kept.
+// Version 2 journals are played back only to the file they were written for,
+// and only while each sector holds its old or its new bytes, as the release
+// that wrote them did.
 //
 // The journal lies beside the file the image's name leads to (symbolic
 // links and cue sheets resolved): "<file>.qorlu-undo". Every change and
@@ -75,8 +91,10 @@ enum class RecoveryResult {
     Restored,       // the image is as it was before the interrupted import
     Unreadable,     // the journal cannot be read; it is kept
     UnknownVersion, // kept
-    OtherFile,      // the journal was written for another file; kept
-    ImageChanged,   // the image was changed after the import; kept, image untouched
+    OtherFile,      // some block holds neither old nor new bytes, and the image is not the
+                    // file the journal was written for; kept, image untouched
+    ImageChanged,   // the image's length is not the recorded one (or, for a version 2
+                    // journal, a sector holds neither); kept, image untouched
     RestoreFailed,  // writing the image back failed; the journal is kept
 };
 
@@ -85,6 +103,10 @@ enum class RecoveryResult {
 // to, then deletes the journal; an incomplete journal is only deleted. The
 // caller holds the image's exclusive lock.
 RecoveryResult RecoverFromJournal(const std::string& journalPath, FileHandle& image);
+// What RecoverFromJournal would do with `image` (open for reading), without
+// writing or deleting anything: Restored, DiscardedIncomplete, or why the
+// journal would be kept.
+RecoveryResult PredictRecovery(const std::string& journalPath, FileHandle& image);
 
 // Writes the journal of one planned change.
 class CImageJournal {

@@ -70,6 +70,17 @@ SectorPlan PlanOf(const std::vector<std::uint8_t>& before, std::uint32_t raw, st
     return plan;
 }
 
+// The image with the plan's new bytes at every position before `end`, as a
+// write of the whole plan stopped there leaves it.
+std::vector<std::uint8_t> WrittenUpTo(std::vector<std::uint8_t> image, const SectorPlan& plan, std::uint64_t end) {
+    for (std::size_t k = 0; k < plan.sectors.size(); ++k)
+        for (std::uint32_t i = 0; i < plan.rawSectorSize; ++i) {
+            const std::uint64_t at = plan.sectors[k] * plan.rawSectorSize + i;
+            if (at < end && at < image.size()) image[at] = plan.after[k * plan.rawSectorSize + i];
+        }
+    return image;
+}
+
 // The image with `done` of the plan's sectors changed (in plan order).
 std::vector<std::uint8_t> Applied(std::vector<std::uint8_t> image, const SectorPlan& plan, std::size_t done) {
     for (std::size_t k = 0; k < done && k < plan.sectors.size(); ++k)
@@ -132,13 +143,21 @@ const ImageState kImageStates[] = {
      RecoveryResult::Restored, true},
     {"TwoSectorsWritten", [](Interrupted& r) { Overwrite(r.image, Applied(r.before, r.plan, 2)); },
      RecoveryResult::Restored, true},
-    {"ASectorChangedByAnotherProgram",
+    // A write stopped at a page or device-block boundary inside a sector.
+    {"TornAtAPageBoundary", [](Interrupted& r) { Overwrite(r.image, WrittenUpTo(r.before, r.plan, 2 * 4096)); },
+     RecoveryResult::Restored, true},
+    {"TornAtABlockBoundary", [](Interrupted& r) { Overwrite(r.image, WrittenUpTo(r.before, r.plan, 11 * 512)); },
+     RecoveryResult::Restored, true},
+    // A device may tear inside a block: the same file still gets its journal.
+    {"TornInsideABlock", [](Interrupted& r) { Overwrite(r.image, WrittenUpTo(r.before, r.plan, 11 * 512 + 100)); },
+     RecoveryResult::Restored, true},
+    {"ABlockChangedInTheSameFile",
      [](Interrupted& r) {
          auto bytes = r.changed;
          bytes[3 * 2352 + 100] ^= 0x55;
          Overwrite(r.image, bytes);
      },
-     RecoveryResult::ImageChanged, false},
+     RecoveryResult::Restored, true},
     {"LengthChanged",
      [](Interrupted& r) {
          auto bytes = r.changed;
@@ -146,22 +165,49 @@ const ImageState kImageStates[] = {
          Overwrite(r.image, bytes);
      },
      RecoveryResult::ImageChanged, false},
-    {"ReplacedByACopy",
+    // Another file under the image's name (a copy to another drive, FAT's
+    // file numbers made up at each mount): its bytes decide. (The old file
+    // stays, so that its number is not given to the new one.)
+    {"ACopyOfTheChangedImage",
      [](Interrupted& r) {
-         // Same name, same bytes, another file: the journal is not its. (The
-         // old file stays, so that its number is not given to the new one.)
          fs::rename(r.image, r.dir / "moved.bin");
          WriteFileBytes(r.image, r.changed);
+     },
+     RecoveryResult::Restored, true},
+    {"ACopyTornAtABlockBoundary",
+     [](Interrupted& r) {
+         fs::rename(r.image, r.dir / "moved.bin");
+         WriteFileBytes(r.image, WrittenUpTo(r.before, r.plan, 13 * 512));
+     },
+     RecoveryResult::Restored, true},
+    {"ACopyTornInsideABlock",
+     [](Interrupted& r) {
+         fs::rename(r.image, r.dir / "moved.bin");
+         WriteFileBytes(r.image, WrittenUpTo(r.before, r.plan, 13 * 512 + 300));
+     },
+     RecoveryResult::OtherFile, false},
+    {"AnotherFileWithOtherBytes",
+     [](Interrupted& r) {
+         fs::rename(r.image, r.dir / "moved.bin");
+         auto bytes = r.changed;
+         bytes[3 * 2352 + 100] ^= 0x55;
+         WriteFileBytes(r.image, bytes);
      },
      RecoveryResult::OtherFile, false},
 };
 
 class JournalAgainstImage : public ::testing::TestWithParam<ImageState> {};
 
-TEST_P(JournalAgainstImage, RestoresOnlySectorsThatAreOldOrNew) {
+TEST_P(JournalAgainstImage, RestoresWhenEveryBlockIsOldOrNewOrTheFileIsTheSame) {
     Interrupted run(kGeometries[0]);
     GetParam().make(run);
     const auto made = ReadFileBytes(run.image);
+    {
+        FileHandle file;
+        ASSERT_TRUE(file.Open(run.image, FileHandle::Mode::Read));
+        EXPECT_EQ(PredictRecovery(run.Journal(), file), GetParam().result) << "what verify says the open will do";
+    }
+    EXPECT_EQ(ReadFileBytes(run.image), made);
     EXPECT_EQ(Recover(run.image), GetParam().result);
     EXPECT_EQ(ReadFileBytes(run.image), GetParam().restored ? run.before : made);
     EXPECT_EQ(fs::exists(run.Journal()), !GetParam().restored) << "a journal that does not fit is kept";
@@ -179,17 +225,19 @@ struct Damage {
 
 void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
 
-constexpr std::size_t kRecords = 48; // where the first record begins
+constexpr std::size_t kRecords = 48;               // where the first record begins
+constexpr std::size_t kRecordBytes = 8 + 4 * 6 + 2352; // a raw sector's record: number, block CRCs, old bytes
 const Damage kDamages[] = {
     {"Empty", [](std::vector<std::uint8_t>& j) { j.clear(); }},
     {"HeaderOnly", [](std::vector<std::uint8_t>& j) { j.resize(kRecords); }},
     {"LastByteMissing", [](std::vector<std::uint8_t>& j) { j.pop_back(); }},
     {"OneRecordMissing",
-     [](std::vector<std::uint8_t>& j) { j.erase(j.begin() + kRecords, j.begin() + kRecords + 12 + 2352); }},
+     [](std::vector<std::uint8_t>& j) { j.erase(j.begin() + kRecords, j.begin() + kRecords + kRecordBytes); }},
     {"ByteAppended", [](std::vector<std::uint8_t>& j) { j.push_back(0); }},
     {"SectorByteFlipped", [](std::vector<std::uint8_t>& j) { j[kRecords + 12 + 1000] ^= 1; }},
     {"SectorNumberChanged", [](std::vector<std::uint8_t>& j) { j[kRecords] ^= 1; }},
-    {"NewSectorCrcChanged", [](std::vector<std::uint8_t>& j) { j[kRecords + 8] ^= 1; }},
+    {"NewBlockCrcChanged", [](std::vector<std::uint8_t>& j) { j[kRecords + 8] ^= 1; }},
+    {"BlockSizeChanged", [](std::vector<std::uint8_t>& j) { j[28] ^= 1; }},
     {"IdentityChanged", [](std::vector<std::uint8_t>& j) { j[40] ^= 1; }},
     {"ChecksumChanged", [](std::vector<std::uint8_t>& j) { j.back() ^= 0x80; }},
     {"CutWithinTheMagic", [](std::vector<std::uint8_t>& j) { j.resize(5); }},
@@ -218,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(Damages, IncompleteJournal, ::testing::ValuesIn(kDamage
 TEST(ImageJournal, AJournalOfAnotherVersionIsKeptAndRefused) {
     Interrupted run(kGeometries[0]);
     auto journal = ReadFileBytes(run.Journal());
-    journal[8] = 3;
+    journal[8] = 4;
     WriteFileBytes(run.Journal(), journal);
     EXPECT_EQ(InspectJournal(run.image), JournalState::UnknownVersion);
     EXPECT_EQ(Recover(run.image), RecoveryResult::UnknownVersion);
@@ -261,6 +309,66 @@ TEST(ImageJournal, AVersionOneJournalIsStillUndone) {
     EXPECT_EQ(Recover(image), RecoveryResult::Restored);
     EXPECT_EQ(ReadFileBytes(image), before);
     EXPECT_FALSE(fs::exists(JournalPathFor(image)));
+}
+
+// The release before wrote one CRC of each whole new sector: its journals
+// are still played back as it did, to the file they were written for and
+// only over sectors that hold their old or their new bytes.
+TEST(ImageJournal, AVersionTwoJournalIsStillUndoneAsBefore) {
+    struct Case {
+        const char* name;
+        bool copy;           // the image replaced by a copy of itself
+        std::size_t torn;    // bytes of the changed sector written (2352: all)
+        RecoveryResult result;
+    };
+    const Case cases[] = {
+        {"WholeSectorInTheSameFile", false, 2352, RecoveryResult::Restored},
+        {"WholeSectorInACopy", true, 2352, RecoveryResult::OtherFile},
+        {"TornSectorInTheSameFile", false, 1000, RecoveryResult::ImageChanged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const std::string image = dir / "disc.bin";
+        const auto before = tools::PatternBytes(2352 * 4, 7);
+        auto changed = before;
+        for (std::size_t i = 2352; i < 2 * 2352; ++i) changed[i] ^= 0x0F;
+        WriteFileBytes(image, before);
+        const FileIdentity identity = *IdentityOf(image);
+        std::vector<std::uint8_t> j = {'Q', 'O', 'R', 'L', 'U', 'J', 'N', 'L'};
+        const auto le32 = [&j](std::uint32_t v) {
+            for (int i = 0; i < 4; ++i) j.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        };
+        const auto le64 = [&](std::uint64_t v) {
+            le32(static_cast<std::uint32_t>(v));
+            le32(static_cast<std::uint32_t>(v >> 32));
+        };
+        le32(2);
+        le32(2352);
+        le64(before.size());
+        le32(1); // one record
+        le32(0);
+        le64(identity.volume);
+        le64(identity.file);
+        le64(1); // sector 1
+        le32(static_cast<std::uint32_t>(crc32(0, changed.data() + 2352, 2352)));
+        j.insert(j.end(), before.begin() + 2352, before.begin() + 2 * 2352);
+        le32(static_cast<std::uint32_t>(crc32(0, j.data(), static_cast<uInt>(j.size()))));
+        auto now = before;
+        std::copy_n(changed.begin() + 2352, c.torn, now.begin() + 2352);
+        if (c.copy) {
+            fs::rename(image, dir / "moved.bin");
+            WriteFileBytes(image, now);
+        } else {
+            Overwrite(image, now);
+        }
+        WriteFileBytes(JournalPathFor(image), j);
+        EXPECT_EQ(InspectJournal(image), JournalState::Complete);
+        EXPECT_EQ(Recover(image), c.result);
+        const bool restored = c.result == RecoveryResult::Restored;
+        EXPECT_EQ(ReadFileBytes(image), restored ? before : now);
+        EXPECT_EQ(fs::exists(JournalPathFor(image)), !restored);
+    }
 }
 
 TEST(ImageJournal, EveryOpenOfTheImageUndoesAnInterruptedImportAndSaysSoOnce) {
