@@ -4,8 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <numeric>
-#include <thread>
 
 using namespace qorlu;
 
@@ -25,13 +26,29 @@ struct PatternReader {
 
     CReadAheadRing::Reader Function() {
         return [this](std::uint32_t offset, std::uint8_t* buffer, std::uint32_t count) {
-            const int ahead = ++reads - taken;
+            for (std::uint32_t i = 0; i < count; ++i) buffer[i] = ByteAt(offset + i);
+            const int ahead = reads + 1 - taken;
             for (int seen = mostAhead; ahead > seen && !mostAhead.compare_exchange_weak(seen, ahead);) {
             }
-            for (std::uint32_t i = 0; i < count; ++i) buffer[i] = ByteAt(offset + i);
+            {
+                const std::lock_guard lock(m_mutex);
+                ++reads;
+            }
+            m_read.notify_all();
             return !(failAt >= offset && failAt < offset + count);
         };
     }
+
+    // Waits until `n` reads have been made; false if the reader hangs (a
+    // minute is only the guard against a test that never ends).
+    bool WaitForReads(int n) {
+        std::unique_lock lock(m_mutex);
+        return m_read.wait_for(lock, std::chrono::minutes(1), [&] { return reads >= n; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_read;
 };
 
 struct RingCase {
@@ -104,18 +121,17 @@ TEST(ReadAheadRing, AnEntryLetGoIsSkippedAndAFailedReadIsReportedForItsPieceOnly
 TEST(ReadAheadRing, GoingAwayEarlyStopsAReaderThatWaitsForASlot) {
     // A cancelled job lets the ring go with most of the image unread: the
     // reader, blocked on full slots, must end at once and read no further.
+    // (A reader that does not end keeps the ring's destructor from returning,
+    // and the test from ending.)
     PatternReader reader;
-    const auto start = std::chrono::steady_clock::now();
     {
         CReadAheadRing ring(std::vector<CReadAheadRing::Span>(1000, {0, 1024}), reader.Function(), 3, 1024);
         auto first = ring.NextEntry();
         std::span<const std::uint8_t> piece;
         ASSERT_TRUE(first.Next(piece));
-        // The slot held and two read ahead fill the three slots.
-        for (int i = 0; i < 2000 && reader.reads < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        EXPECT_EQ(reader.reads, 3);
+        // The slot held and two read ahead fill the three slots; no slot
+        // comes free while the first is held, so the reader now waits.
+        ASSERT_TRUE(reader.WaitForReads(3));
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-    EXPECT_EQ(reader.reads, 3);
+    EXPECT_EQ(reader.reads, 3) << "the reader read on after the ring went";
 }

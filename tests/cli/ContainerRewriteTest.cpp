@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "shell/BinaryFile.h"
 #include "tests/packer/BlockFixture.h"
+#include "tests/support/LinuxTools.h"
 #include "tests/support/CrashMatrix.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/RunCommand.h"
@@ -150,7 +151,7 @@ protected:
 // the old or the new file, never anything between, and the next run leaves
 // the new file and no temporary.
 TEST_P(ContainerRewrite, KilledAtEveryStepLeavesOldOrNewContainer) {
-    if (!HaveStrace()) GTEST_SKIP() << "strace is not installed; the crash matrix needs it";
+    QORLU_NEED_LINUX_TOOL(HaveStrace(), "strace (the crash matrix)");
     const RewriteCase& c = GetParam();
     TempDir dir;
     const Bytes before = c.makeContainer(0);
@@ -202,7 +203,7 @@ TEST_P(ContainerRewrite, KilledAtEveryStepLeavesOldOrNewContainer) {
 // and then says the file is busy; it neither replaces the container nor
 // removes the first one's temporary, and the first completes.
 TEST_P(ContainerRewrite, ASecondRewriteWaitsForTheFirstAndChangesNothing) {
-    if (!HaveStrace()) GTEST_SKIP() << "strace is not installed";
+    QORLU_NEED_LINUX_TOOL(HaveStrace(), "strace");
     const RewriteCase& c = GetParam();
     TempDir dir;
     const Bytes before = Prepare(dir.Path());

@@ -3,6 +3,7 @@
 // alternate, a file in a folder that the job made is never looked up, and
 // any other file once.
 
+#include "tests/support/LinuxTools.h"
 #include "tests/support/CrashMatrix.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/RunCommand.h"
@@ -22,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ExtractLookUps, EachFolderIsMadeOnceAndEachFileLookedUpAtMostOnce) {
-    if (!test::HaveStrace()) GTEST_SKIP() << "strace is not installed";
+    QORLU_NEED_LINUX_TOOL(test::HaveStrace(), "strace");
     test::TempDir dir;
     const std::vector<tools::AfsBuildEntry> entries = {
         {"NEW/B.BIN", tools::PatternBytes(3000, 1), 0},     {"OLD/A.BIN", tools::PatternBytes(5000, 2), 0},

@@ -4,6 +4,7 @@
 // import writes is read back by tools that share no code with the kit.
 
 #include "shell/Text.h"
+#include "tests/support/LinuxTools.h"
 #include "tests/support/IndependentReader.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
@@ -90,11 +91,11 @@ struct Discs {
 class ImageForms : public ::testing::TestWithParam<FormCase> {
 protected:
     void SetUp() override {
-        if (!test::HaveProgram("genisoimage") && !test::HaveProgram("xorriso"))
-            GTEST_SKIP() << "neither genisoimage nor xorriso is installed to author the disc";
+        QORLU_NEED_LINUX_TOOL(test::HaveProgram("genisoimage") || test::HaveProgram("xorriso"),
+                              "genisoimage or xorriso (to author the disc)");
         const char* reader = IsRaw(GetParam().form) ? "cd-read" : "iso-read";
-        if (!test::HaveProgram(reader) || !test::HaveProgram("cd-info"))
-            GTEST_SKIP() << reader << " (libcdio-utils) is not installed to read the disc back";
+        QORLU_NEED_LINUX_TOOL(test::HaveProgram(reader) && test::HaveProgram("cd-info"),
+                              std::string(reader) + " and cd-info (libcdio-utils, to read the disc back)");
         ASSERT_TRUE(m_discs.made) << "the disc could not be authored";
     }
     Discs m_discs;

@@ -4,6 +4,7 @@
 
 #include "disc/ImageJournal.h"
 #include "shell/ByteOrder.h"
+#include "tests/support/LinuxTools.h"
 #include "tests/support/CrashMatrix.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/RunCommand.h"
@@ -64,7 +65,7 @@ struct SmallDisc {
 };
 
 TEST(ImportCrash, AKilledImportLeavesTheImageAsBeforeOrAsAfter) {
-    if (!test::HaveStrace()) GTEST_SKIP() << "strace is not installed; the crash matrix needs it";
+    QORLU_NEED_LINUX_TOOL(test::HaveStrace(), "strace (the crash matrix)");
     SmallDisc disc;
     const std::string journal = JournalPathFor(disc.bin);
     std::map<std::string, int> killsPerCall;

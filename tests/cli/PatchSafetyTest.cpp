@@ -4,6 +4,7 @@
 
 #include "disc/ImageJournal.h"
 #include "disc/SectorChecksum.h"
+#include "tests/support/LinuxTools.h"
 #include "tests/support/CrashMatrix.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/RunCommand.h"
@@ -25,7 +26,7 @@ using test::RunProgram;
 const std::string kQorlu = QORLU_CLI_PATH;
 
 TEST(PatchCrash, AKilledApplyLeavesTheImageAsBeforeOrAsPatched) {
-    if (!test::HaveStrace()) GTEST_SKIP() << "strace is not installed; the crash matrix needs it";
+    QORLU_NEED_LINUX_TOOL(test::HaveStrace(), "strace (the crash matrix)");
     test::TempDir dir;
     const std::string bin = dir / "disc.bin";
     const std::string patch = dir / "mod.ppf";

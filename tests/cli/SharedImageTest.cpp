@@ -5,6 +5,7 @@
 // image old or new, never mixed, and with a message that says which.
 
 #include "disc/ImageJournal.h"
+#include "tests/support/LinuxTools.h"
 #include "tests/support/CrashMatrix.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/RunCommand.h"
@@ -89,7 +90,7 @@ class OpenDuringImport : public ::testing::TestWithParam<Moment> {};
 // Every read-only command waits for the import's lock and then says the
 // image is busy; nothing it does touches the journal or the image.
 TEST_P(OpenDuringImport, IsRefusedAsBusyAndTheImportEndsWhole) {
-    if (!test::HaveStrace()) GTEST_SKIP() << "strace is not installed";
+    QORLU_NEED_LINUX_TOOL(test::HaveStrace(), "strace");
     Disc disc;
     const std::string mine = disc.Replacement("a", 5500, 50);
     const auto after = disc.After({mine});
@@ -120,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Moments, OpenDuringImport, ::testing::ValuesIn(kMoments
 // the image: the second waits, then loads the index the first left and
 // imports over it. Both orders of a longer and a shorter file.
 TEST(TwoImports, IntoOneEntryRunOneAfterTheOther) {
-    if (!test::HaveStrace()) GTEST_SKIP() << "strace is not installed";
+    QORLU_NEED_LINUX_TOOL(test::HaveStrace(), "strace");
     for (const bool longerFirst : {true, false}) {
         SCOPED_TRACE(longerFirst ? "longer first" : "shorter first");
         Disc disc;
@@ -143,7 +144,7 @@ TEST(TwoImports, IntoOneEntryRunOneAfterTheOther) {
 // entry: it reads the index again under the lock, finds it changed, and
 // writes nothing.
 TEST(StaleIndex, AnImportAfterAnotherProgramChangedTheEntryIsRefused) {
-    if (!test::HaveStrace()) GTEST_SKIP() << "strace is not installed";
+    QORLU_NEED_LINUX_TOOL(test::HaveStrace(), "strace");
     for (const bool longerFirst : {true, false}) {
         SCOPED_TRACE(longerFirst ? "the other program writes the longer file" : "it writes the shorter one");
         Disc disc;
@@ -205,7 +206,7 @@ const OtherName kOtherNames[] = {
 class KilledImportUnderAnotherName : public ::testing::TestWithParam<OtherName> {};
 
 TEST_P(KilledImportUnderAnotherName, IsUndoneByTheNextOpenThroughAnyName) {
-    if (!test::HaveStrace()) GTEST_SKIP() << "strace is not installed";
+    QORLU_NEED_LINUX_TOOL(test::HaveStrace(), "strace");
     Disc disc;
     const auto [used, next] = GetParam().make(disc);
     const std::string mine = disc.Replacement("a", 5500, 50);
@@ -236,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(Names, KilledImportUnderAnotherName, ::testing::ValuesI
 // A journal made by a killed import, then undone while the undo itself is
 // killed at every write, flush and deletion: the next open finishes it.
 TEST(RecoveryCrash, AKilledUndoIsFinishedByTheNextOpen) {
-    if (!test::HaveStrace()) GTEST_SKIP() << "strace is not installed";
+    QORLU_NEED_LINUX_TOOL(test::HaveStrace(), "strace");
     Disc disc;
     const std::string mine = disc.Replacement("a", 5500, 50);
     const std::string journal = JournalPathFor(disc.bin);

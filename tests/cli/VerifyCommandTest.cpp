@@ -3,6 +3,7 @@
 
 #include "disc/ImageJournal.h"
 #include "shell/Text.h"
+#include "tests/support/LinuxTools.h"
 #include "tests/support/IndependentReader.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
@@ -43,8 +44,8 @@ protected:
         tools::AfsBuildOptions options;
         options.alignment = Alignment();
         m_afs = tools::BuildAfs(kEntries, options);
-        if (!test::HaveProgram("genisoimage") && !test::HaveProgram("xorriso"))
-            GTEST_SKIP() << "neither genisoimage nor xorriso is installed to author the disc";
+        QORLU_NEED_LINUX_TOOL(test::HaveProgram("genisoimage") || test::HaveProgram("xorriso"),
+                              "genisoimage or xorriso (to author the disc)");
         const fs::path stage = m_dir.Path() / "stage";
         fs::create_directories(stage);
         test::WriteFileBytes(stage / "FILEDATA.AFS", m_afs.bytes);
@@ -188,8 +189,8 @@ TEST_F(Verify, APlainIsoHasNoChecksumsAndACueSheetIsFollowed) {
 }
 
 TEST_F(Verify, ADiscWrittenByImportPassesAndIsReadBackByCdRead) {
-    if (!test::HaveProgram("cd-read") || !test::HaveProgram("cd-info"))
-        GTEST_SKIP() << "cd-read and cd-info (libcdio-utils) are not installed";
+    QORLU_NEED_LINUX_TOOL(test::HaveProgram("cd-read") && test::HaveProgram("cd-info"),
+                          "cd-read and cd-info (libcdio-utils)");
     const fs::path edits = m_dir.Path() / "edits";
     fs::create_directories(edits);
     struct Edit {
