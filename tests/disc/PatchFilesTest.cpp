@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <tuple>
@@ -165,6 +166,69 @@ TEST(PatchFiles, HandMadePatchesOfEveryVersionAndFlagAreReadAndApply) {
         EXPECT_EQ(ReadFileBytes(f.image), modified);
         EXPECT_EQ(ApplyPatchFile(f.image, f.patch, true, f.messages), undo);
         EXPECT_EQ(ReadFileBytes(f.image), undo ? original : modified);
+    }
+}
+
+constexpr std::string_view kDiz = "Some Mod v1\r\nby somebody";
+
+// The trailer's forms: 2.0's 4-byte length, 3.0's 2-byte one, alone or
+// followed by 2 zero bytes. `at` counts back from the end of the file.
+struct TrailerCase {
+    const char* name;
+    int version;
+    bool padded;
+    void (*damage)(Bytes&);
+    ppf::Problem problem;
+    std::size_t at;
+};
+
+void BreakBeginMarker(Bytes& file) {
+    const std::string_view begin = "@BEGIN_FILE_ID.DIZ";
+    const auto at = std::search(file.begin(), file.end(), begin.begin(), begin.end());
+    ASSERT_NE(at, file.end());
+    *at = '#';
+}
+
+TEST(PatchFiles, FileIdDizTrailersOfEitherLengthFormAreReadAndDamagedOnesRefused) {
+    const Bytes original = RawImage(23);
+    Bytes modified = original;
+    Edit(modified, 30, 5, 3);
+    const std::size_t trailer = 18 + kDiz.size() + 16; // both markers and the text
+    const std::vector<TrailerCase> cases = {
+        {"2.0", 2, false, nullptr, ppf::Problem::None, 0},
+        {"3.0", 3, false, nullptr, ppf::Problem::None, 0},
+        {"3.0 padded", 3, true, nullptr, ppf::Problem::None, 0},
+        {"3.0 padded, the text counted otherwise", 3, true, [](Bytes& b) { b[b.size() - 4] += 1; },
+         ppf::Problem::None, 0},
+        {"2.0 no beginning", 2, false, BreakBeginMarker, ppf::Problem::DamagedTrailer, 16 + 4},
+        {"3.0 no beginning", 3, false, BreakBeginMarker, ppf::Problem::DamagedTrailer, 16 + 2},
+        {"3.0 padded, no beginning", 3, true, BreakBeginMarker, ppf::Problem::DamagedTrailer, 16 + 4},
+        {"3.0 padded, not with zeros", 3, true, [](Bytes& b) { b.back() = 1; }, ppf::Problem::DamagedTrailer,
+         trailer + 4},
+        {"3.0 padded, cut by one", 3, true, [](Bytes& b) { b.pop_back(); }, ppf::Problem::DamagedTrailer,
+         trailer + 3},
+        {"3.0, cut by one", 3, false, [](Bytes& b) { b.pop_back(); }, ppf::Problem::DamagedTrailer, trailer + 1},
+    };
+    for (const TrailerCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        tools::PpfBuild hand = HandMade(c.version, true, c.version == 3, original, modified);
+        hand.description = "Some Mod v1";
+        hand.fileIdDiz = std::string(kDiz);
+        hand.dizLengthPadded = c.padded;
+        Bytes file = tools::EncodePpf(hand);
+        if (c.damage) c.damage(file);
+        const ppf::ParseResult parsed = ppf::Parse(file);
+        EXPECT_EQ(parsed.problem, c.problem);
+        if (c.problem != ppf::Problem::None) {
+            EXPECT_EQ(parsed.at, file.size() - c.at);
+            EXPECT_TRUE(parsed.patch.records.empty());
+            continue;
+        }
+        EXPECT_EQ(parsed.patch.description, "Some Mod v1");
+        EXPECT_EQ(parsed.patch.fileIdDiz, hand.fileIdDiz);
+        ASSERT_EQ(parsed.patch.records.size(), hand.records.size());
+        EXPECT_EQ(parsed.patch.records.back().offset, hand.records.back().offset);
+        EXPECT_TRUE(std::ranges::equal(parsed.patch.records.back().newBytes, hand.records.back().newBytes));
     }
 }
 
