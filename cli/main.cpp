@@ -102,13 +102,18 @@ constexpr Command kCommands[] = {
     {"patch-apply", "IMAGE PATCH [--undo]", "apply a PPF patch to an image, or take it back",
      "Applies the PPF 1.0, 2.0 or 3.0 patch PATCH to the disc image IMAGE, in place. Before anything is "
      "written, the patch's validation bytes (and for PPF 2.0 the image's length) must match IMAGE, every "
-     "record must be whole and lie inside the image; otherwise IMAGE is left as it is. The change goes "
-     "through the journal of an import, so that an apply cut off is undone by the next open. The checksums "
-     "of each valid Mode 2 Form 1 sector written are renewed, unless the patch sets them itself.",
-     "--undo\tput back the bytes the patch replaced (from its undo data)",
-     "0\tthe patch was applied, or taken back\n1\tthe patch cannot be read, is damaged, was made for "
-     "another image, has no undo data for --undo, reaches past the image's end, or the image cannot be "
-     "written",
+     "record must be whole and lie inside the image, and when the patch carries undo data every record must "
+     "find in IMAGE either the bytes it replaces or the ones it writes (taken back: the other way round), "
+     "checked in order as the records before it leave the image; otherwise IMAGE is left as it is and the "
+     "position of the first record that finds other bytes is named. Records that find their bytes in place "
+     "already are not written; when all of them do, the patch is said to be applied (or taken back) already "
+     "and nothing is written. The change goes through the journal of an import, so that an apply cut off is "
+     "undone by the next open. The checksums of each valid Mode 2 Form 1 sector written are renewed, unless "
+     "the patch sets them itself.",
+     "--undo\tput back the bytes the patch replaced (from its undo data), from the last record to the first",
+     "0\tthe patch was applied, or taken back, or was so already\n1\tthe patch cannot be read, is damaged, "
+     "was made for another image, has no undo data for --undo, reaches past the image's end, finds other "
+     "bytes than it replaces or writes, or the image cannot be written",
      qorlu::cli::RunPatchApply},
 };
 

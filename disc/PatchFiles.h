@@ -15,14 +15,19 @@
 // Applying is a change of the image like an import: under the image's
 // exclusive lock everything is checked first (the patch's header and every
 // record, the validation block and, for PPF 2.0, the image's length, that
-// no record reaches past the image's end), then every touched sector is
-// planned whole and written once through the rollback journal
-// (CDiscImage::WriteJournaled). The checksums of each touched raw sector
-// follow CDiscImage::PlanImageWrites: renewed when it was a valid Mode 2
-// Form 1 sector, stays one, and the patch sets none of its error-detection
-// and -correction bytes; otherwise the sector holds exactly what the patch
-// leaves. A failure of any kind leaves the image as it was. Applying needs
-// memory for the patch file and twice the sectors it touches.
+// no record reaches past the image's end, and with undo data that each
+// record finds the bytes it replaces or the ones it writes), then every
+// sector a record changes is planned whole and written once through the
+// rollback journal (CDiscImage::WriteJournaled). Records that find their
+// bytes in place already are not written; when all of them do, nothing is
+// written and the patch is said to be applied (or taken back) already. The
+// checksums of each written raw sector follow CDiscImage::PlanImageWrites:
+// renewed when it was a valid Mode 2 Form 1 sector, stays one, and the
+// patch sets none of its error-detection and -correction bytes; otherwise
+// the sector holds exactly what the patch leaves. A failure of any kind
+// leaves the image as it was. Applying needs memory for the patch file,
+// once more for the image's bytes under its records, and twice the sectors
+// it touches.
 
 #include "shell/Message.h"
 
@@ -46,7 +51,8 @@ bool MakePatchFile(const std::string& original, const std::string& modified, con
                    const PatchMakeOptions& options, IMessageSink& messages);
 
 // Applies the PPF 1.0, 2.0 or 3.0 patch at `patch` to `image`, or with
-// `undo` puts back the bytes its undo data holds. The window loads the
+// `undo` puts back the bytes its undo data holds. True also when there was
+// nothing to change. The window loads the
 // archive's index again afterwards: the patch may have changed it.
 bool ApplyPatchFile(const std::string& image, const std::string& patch, bool undo, IMessageSink& messages);
 

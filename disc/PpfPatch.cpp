@@ -30,9 +30,29 @@ bool BytesAre(std::span<const std::uint8_t> file, std::size_t at, std::string_vi
 struct Layout {
     Version version;
     std::size_t recordsFrom;
-    std::size_t offsetBytes;     // 4 or 8
-    std::size_t dizLengthBytes;  // 0: no trailer in this version
+    std::size_t offsetBytes; // 4 or 8
 };
+
+// The size of the length field that ends the file's file_id.diz trailer, 0
+// when the file ends in none. PPF 2.0's field has 4 bytes. PPF 3.0's has 2,
+// which some writers follow with 2 zero bytes. "@END_FILE_ID.DIZ" cannot
+// begin both 18 and 20 bytes before the end of a file (the marker does not
+// repeat itself 2 bytes on), so where it lies tells the forms apart.
+std::size_t DizLengthField(std::span<const std::uint8_t> file, Version version) {
+    const auto endsWith = [&file](std::size_t field) {
+        return file.size() >= kEndDiz.size() + field && BytesAre(file, file.size() - field - kEndDiz.size(), kEndDiz);
+    };
+    switch (version) {
+    case Version::V1:
+        return 0;
+    case Version::V2:
+        return endsWith(4) ? 4 : 0;
+    case Version::V3:
+        if (endsWith(2)) return 2;
+        return endsWith(4) && file[file.size() - 2] == 0 && file[file.size() - 1] == 0 ? 4 : 0;
+    }
+    return 0;
+}
 
 // Where the records end: at the start of a whole file_id.diz trailer, or at
 // the end of the file. A trailer's end marker with no beginning to match is
@@ -40,13 +60,13 @@ struct Layout {
 ParseResult FindTrailer(std::span<const std::uint8_t> file, const Layout& layout, std::size_t& recordsEnd) {
     ParseResult result;
     recordsEnd = file.size();
-    if (layout.dizLengthBytes == 0) return result;
-    const std::size_t tail = kEndDiz.size() + layout.dizLengthBytes;
+    const std::size_t field = DizLengthField(file, layout.version);
+    if (field == 0) return result;
+    const std::size_t tail = kEndDiz.size() + field;
     if (file.size() < layout.recordsFrom + kBeginDiz.size() + tail) return result;
     const std::size_t endMarker = file.size() - tail;
-    if (!BytesAre(file, endMarker, kEndDiz)) return result;
-    const std::uint8_t* lengthField = file.data() + file.size() - layout.dizLengthBytes;
-    const std::uint64_t textLength = layout.dizLengthBytes == 2 ? ReadLE16(lengthField) : ReadLE32(lengthField);
+    const std::uint8_t* lengthField = file.data() + endMarker + kEndDiz.size();
+    const std::uint64_t textLength = field == 2 ? ReadLE16(lengthField) : ReadLE32(lengthField);
     std::optional<std::size_t> begin;
     if (textLength + kBeginDiz.size() <= endMarker - layout.recordsFrom) {
         const std::size_t at = endMarker - static_cast<std::size_t>(textLength) - kBeginDiz.size();
@@ -83,13 +103,13 @@ ParseResult Parse(std::span<const std::uint8_t> file) {
     Layout layout{};
     std::uint8_t method = 0;
     if (BytesAre(file, 0, "PPF10")) {
-        layout = {Version::V1, kPpf12HeaderSize, 4, 0};
+        layout = {Version::V1, kPpf12HeaderSize, 4};
         method = 0;
     } else if (BytesAre(file, 0, "PPF20")) {
-        layout = {Version::V2, kPpf12HeaderSize + 4 + kValidationSize, 4, 4};
+        layout = {Version::V2, kPpf12HeaderSize + 4 + kValidationSize, 4};
         method = 1;
     } else if (BytesAre(file, 0, "PPF30")) {
-        layout = {Version::V3, kPpf3HeaderSize, 8, 2};
+        layout = {Version::V3, kPpf3HeaderSize, 8};
         method = 2;
     } else {
         return fail(Problem::NotPpf, 0);
@@ -130,7 +150,7 @@ ParseResult Parse(std::span<const std::uint8_t> file) {
     for (std::size_t at = layout.recordsFrom; at < end;) {
         // A trailer's beginning where a record should start, with no whole
         // trailer at the end: the patch lost its end.
-        if (layout.dizLengthBytes != 0 && BytesAre(file.first(end), at, kBeginDiz))
+        if (layout.version != Version::V1 && BytesAre(file.first(end), at, kBeginDiz))
             return fail(Problem::DamagedTrailer, at);
         if (!InBounds(at, layout.offsetBytes + 1, end)) return fail(Problem::CutShort, at);
         Record record;

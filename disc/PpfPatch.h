@@ -27,7 +27,8 @@
 //   60    1024  validation block (only when byte 57 says so)
 //   ...   ...   records: 8-byte offset, 1-byte length N, N new bytes, and
 //               with undo data the N bytes they replace
-//   end         file_id.diz trailer (optional), with a 2-byte length
+//   end         file_id.diz trailer (optional), with a 2-byte length, or a
+//               2-byte length and 2 zero bytes
 // file_id.diz trailer: "@BEGIN_FILE_ID.DIZ", the text, "@END_FILE_ID.DIZ",
 // then the length of the text in bytes. PPF 1.0 has none.
 //

@@ -225,17 +225,23 @@ std::vector<Seed> PatchSeeds() {
             const char* name;
             int version;
             bool validation, undo, diz;
+            bool dizPadded = false; // the trailer's length in 4 bytes, 2 of them zero
         };
-        const Variant variants[] = {{"ppf1", 1, false, false, false},     {"ppf2", 2, true, false, false},
-                                    {"ppf2-diz", 2, true, false, true},   {"ppf3", 3, false, false, false},
-                                    {"ppf3-checked", 3, true, false, false}, {"ppf3-undo", 3, true, true, false},
-                                    {"ppf3-undo-diz", 3, false, true, true}};
+        const Variant variants[] = {{"ppf1", 1, false, false, false},
+                                    {"ppf2", 2, true, false, false},
+                                    {"ppf2-diz", 2, true, false, true},
+                                    {"ppf3", 3, false, false, false},
+                                    {"ppf3-checked", 3, true, false, false},
+                                    {"ppf3-undo", 3, true, true, false},
+                                    {"ppf3-undo-diz", 3, false, true, true},
+                                    {"ppf3-undo-diz-padded", 3, true, true, true, true}};
         for (const Variant& v : variants) {
             tools::PpfBuild p = base;
             p.version = v.version;
             p.validation = v.validation;
             p.undo = v.undo;
             if (v.diz) p.fileIdDiz = "seed patch\r\n";
+            p.dizLengthPadded = v.dizPadded;
             const Bytes patch = tools::EncodePpf(p);
             for (const bool undo : {false, true}) {
                 if (undo && !v.undo) continue;

@@ -2,13 +2,16 @@
 // small raw image (or taken back with its undo data). A patch that is
 // refused leaves the image byte for byte as it was; one that is applied
 // changes only bytes its records write and the checksums of the sectors
-// they touch; either way there is one message and no journal.
+// they touch, or nothing when it says it is in place already; either way
+// there is one message and no journal. Applied (or taken back) a second
+// time, a patch that went through is in place already and changes nothing.
 //
 // Input: 0 flags (bit 0: --undo, bit 1: an image of plain 2048-byte
 // sectors), then the patch file.
 
 #include "disc/ImageJournal.h"
 #include "disc/PatchFiles.h"
+#include "disc/PatchMessages.h"
 #include "disc/PpfPatch.h"
 #include "fuzz/FuzzChecks.h"
 #include "fuzz/FuzzWorkspace.h"
@@ -90,6 +93,8 @@ Finding CheckPatch(std::span<const std::uint8_t> input) {
     if (!applied) return *after == before ? Finding() : "a refused patch changed the image";
     if (parsed.problem != ppf::Problem::None) return "a patch the reader refuses was applied";
     if (after->size() != before.size()) return "the apply changed the image's length";
+    const std::string inPlace = patch_text::AlreadyDone(image.string(), undo);
+    if (notices[0].text == inPlace && *after != before) return "a patch in place already changed the image";
     for (std::size_t i = 0; i < before.size(); ++i) {
         if ((*after)[i] != before[i] && !MayChange(parsed.patch, undo, !plain, i)) {
             Finding finding = "the apply changed byte ";
@@ -98,6 +103,11 @@ Finding CheckPatch(std::span<const std::uint8_t> input) {
             return finding;
         }
     }
+
+    messages.Clear();
+    if (!ApplyPatchFile(image.string(), patchPath.string(), undo, messages)) return "a second apply was refused";
+    if (messages.Texts() != std::vector<std::string>{inPlace}) return "a second apply found something to change";
+    if (GetFile(image) != after) return "a second apply changed the image";
     return {};
 }
 

@@ -46,6 +46,7 @@ std::vector<std::uint8_t> EncodePpf(const PpfBuild& p) {
         Put(out, *p.fileIdDiz);
         Put(out, "@END_FILE_ID.DIZ");
         Put(out, p.fileIdDiz->size(), p.version == 2 ? 4 : 2);
+        if (p.version == 3 && p.dizLengthPadded) Put(out, 0, 2);
     }
     return out;
 }

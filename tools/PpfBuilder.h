@@ -25,6 +25,7 @@ struct PpfBuild {
     std::uint8_t imageType = 0;             // 3.0 byte 56
     std::vector<PpfBuildRecord> records;
     std::optional<std::string> fileIdDiz;   // 2.0 and 3.0: the trailer's text
+    bool dizLengthPadded = false;           // 3.0: the trailer's 2-byte length followed by 2 zero bytes
 };
 
 std::vector<std::uint8_t> EncodePpf(const PpfBuild& patch);

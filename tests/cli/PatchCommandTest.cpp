@@ -4,11 +4,16 @@
 
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
+#include "disc/SectorChecksum.h"
 #include "tools/AfsBuilder.h"
+#include "tools/PpfBuilder.h"
+#include "tools/RawSectorWriter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <tuple>
 
 namespace qorlu {
 namespace {
@@ -61,6 +66,60 @@ TEST(PatchCommands, OnTheSampleMakeApplyVerifyAndUndo) {
     EXPECT_EQ(wrong.out, "");
     EXPECT_EQ(wrong.err.rfind("The patch was made for another image:\n" + other + "\n", 0), 0u) << wrong.err;
     EXPECT_EQ(ReadFileBytes(other), before);
+}
+
+// Runs of patch-apply on one image in turn: what is in place already says
+// so on stdout with status 0, a record that finds other bytes is refused on
+// stderr with status 1, and each leaves the bytes it says it leaves.
+TEST(PatchCommands, RecordsFindTheirBytesOrThePatchIsRefused) {
+    using Bytes = std::vector<std::uint8_t>;
+    test::TempDir dir;
+    const std::string image = dir / "disc.bin";
+    const Bytes o = tools::WrapIntoRawSectors(tools::PatternBytes(40 * 2048, 5));
+    const std::size_t a = 20 * 2352 + 124, b = 33 * 2352 + 600;
+    const Bytes x = {1, 2, 3, 4}, y = {5, 6, 7, 8}, z = {9, 9, 9, 9};
+    const auto at = [&o](std::size_t from) { return Bytes(o.begin() + from, o.begin() + from + 4); };
+    const auto write = [&](const std::string& name, std::vector<tools::PpfBuildRecord> records) {
+        tools::PpfBuild p;
+        p.undo = true;
+        p.block = tools::ValidationBlockOf(o);
+        p.records = std::move(records);
+        test::WriteFileBytes(dir / name, tools::EncodePpf(p));
+        return dir / name;
+    };
+    const std::string v1 = write("v1.ppf", {{a, x, at(a)}});
+    const std::string v2 = write("v2.ppf", {{a, y, at(a)}, {b, z, at(b)}});
+    Bytes m2 = o;
+    std::copy(y.begin(), y.end(), m2.begin() + a);
+    std::copy(z.begin(), z.end(), m2.begin() + b);
+    sector::EncodeForm1(&m2[20 * 2352]);
+    sector::EncodeForm1(&m2[33 * 2352]);
+    const std::string applied = "The patch is already applied:\n" + image +
+                                "\nThe image holds every byte the patch writes.\nNothing was changed.\n";
+    const std::vector<std::tuple<std::string, bool, int, std::string, const Bytes*>> steps = {
+        {v2, true, 0,
+         "The patch is already taken back:\n" + image +
+             "\nThe image holds every byte the patch replaces.\nNothing was changed.\n",
+         &o},
+        {v2, false, 0, "The patch was applied:\n" + image + "\n8 bytes in 2 records, 2 sectors written.\n", &m2},
+        {v2, false, 0, applied, &m2},
+        {v1, true, 1,
+         "The image holds other bytes than the patch writes:\n" + image +
+             "\nAt byte 47164 (0xB83C) it holds neither the bytes the patch writes there nor the ones it "
+             "replaces.\nNothing was changed.\n",
+         &m2},
+    };
+    test::WriteFileBytes(image, o);
+    for (const auto& [patch, undo, status, text, after] : steps) {
+        SCOPED_TRACE(patch + (undo ? " --undo" : ""));
+        std::vector<std::string> args = {"patch-apply", image, patch};
+        if (undo) args.push_back("--undo");
+        const auto r = RunProgram(kQorlu, args);
+        EXPECT_EQ(r.exitCode, status);
+        EXPECT_EQ(status == 0 ? r.out : r.err, text);
+        EXPECT_EQ(status == 0 ? r.err : r.out, "");
+        EXPECT_EQ(ReadFileBytes(image), *after);
+    }
 }
 
 TEST(PatchCommands, WrongArgumentsGiveTheUsageAndStatus2) {

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <tuple>
@@ -165,6 +166,181 @@ TEST(PatchFiles, HandMadePatchesOfEveryVersionAndFlagAreReadAndApply) {
         EXPECT_EQ(ReadFileBytes(f.image), modified);
         EXPECT_EQ(ApplyPatchFile(f.image, f.patch, true, f.messages), undo);
         EXPECT_EQ(ReadFileBytes(f.image), undo ? original : modified);
+    }
+}
+
+// `bytes` at `offset` and the sector's checksums renewed, as applying a
+// record of user data leaves a valid sector.
+Bytes With(Bytes image, std::size_t offset, const Bytes& bytes) {
+    std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(offset));
+    sector::EncodeForm1(&image[offset / kRaw * kRaw]);
+    return image;
+}
+
+// One apply of a patch: the patch, the direction, and the image it must
+// leave (unused for a refusal, which must leave the image as it was).
+struct ApplyStep {
+    const Bytes* patch;
+    bool undo;
+    bool ok;
+    Bytes after;
+    std::string message;
+};
+
+TEST(PatchFiles, RecordsAreCheckedAgainstTheBytesTheyFindAsTheRecordsBeforeThemLeaveThem) {
+    Fixture f;
+    const Bytes o = RawImage(41);
+    const std::size_t a = 20 * kRaw + 124, b = 33 * kRaw + 600, v = 0x9320 + 10; // v: in the validation block
+    const Bytes x = tools::PatternBytes(8, 1), y = tools::PatternBytes(8, 2), z = tools::PatternBytes(8, 3);
+    const Bytes w = tools::PatternBytes(8, 4);
+    const auto at = [](const Bytes& image, std::size_t from) {
+        const auto first = image.begin() + static_cast<std::ptrdiff_t>(from);
+        return Bytes(first, first + 8);
+    };
+    const auto encode = [&](bool undo, std::vector<tools::PpfBuildRecord> records) {
+        tools::PpfBuild p;
+        p.undo = undo;
+        p.block = tools::ValidationBlockOf(o);
+        p.records = std::move(records);
+        return tools::EncodePpf(p);
+    };
+    const Bytes v1 = encode(true, {{a, x, at(o, a)}});
+    const Bytes v2 = encode(true, {{a, y, at(o, a)}, {b, z, at(o, b)}});
+    const Bytes v2Bare = encode(false, {{a, y, {}}, {b, z, {}}});
+    // The second record over the first one's last 4 bytes; one of no bytes at the image's end.
+    const Bytes over = encode(true, {{a, x, at(o, a)}, {a + 4, y, at(With(o, a, x), a + 4)}, {o.size(), {}, {}}});
+    const Bytes block = encode(true, {{v, y, at(o, v)}});
+    const Bytes blockBare = encode(false, {{v, y, {}}});
+    const Bytes m1 = With(o, a, x), m2 = With(With(o, a, y), b, z), mOver = With(m1, a + 4, y);
+    const std::string applied = "The patch was applied:\n" + f.image + "\n";
+    const std::string takenBack = "The patch was taken back:\n" + f.image + "\n";
+    const std::string two = "16 bytes in 2 records, 2 sectors written.";
+    const std::string one = "8 bytes in 1 record, 1 sector written.";
+    const std::string rest = one + "\n1 record was in place already.";
+    const std::string already = "The patch is already applied:\n" + f.image +
+                                "\nThe image holds every byte the patch writes.\nNothing was changed.";
+    const std::string alreadyBack = "The patch is already taken back:\n" + f.image +
+                                    "\nThe image holds every byte the patch replaces.\nNothing was changed.";
+    const auto neither = [&](const char* where, bool undo) {
+        return std::string(undo ? "The image holds other bytes than the patch writes:\n"
+                                : "The image holds other bytes than the patch replaces:\n") +
+               f.image + "\nAt byte " + where +
+               (undo ? " it holds neither the bytes the patch writes there nor the ones it replaces."
+                     : " it holds neither the bytes the patch replaces there nor the ones it writes.") +
+               "\nNothing was changed.";
+    };
+    const std::vector<std::tuple<const char*, Bytes, std::vector<ApplyStep>>> cases = {
+        {"taken back, never applied", o, {{&v2, true, true, o, alreadyBack}}},
+        {"applied twice", o, {{&v2, false, true, m2, applied + two}, {&v2, false, true, m2, already}}},
+        {"taken back twice", m2, {{&v2, true, true, o, takenBack + two}, {&v2, true, true, o, alreadyBack}}},
+        {"applied over other bytes", With(o, b, w), {{&v2, false, false, {}, neither("78216 (0x13188)", false)}}},
+        {"taken back over other bytes", With(m2, b, w), {{&v2, true, false, {}, neither("78216 (0x13188)", true)}}},
+        {"v2 applied, v1 taken back", o,
+         {{&v2, false, true, m2, applied + two}, {&v1, true, false, {}, neither("47164 (0xB83C)", true)}}},
+        {"v1 applied, v2 over it", o,
+         {{&v1, false, true, m1, applied + one}, {&v2, false, false, {}, neither("47164 (0xB83C)", false)}}},
+        {"partly applied", With(o, b, z), {{&v2, false, true, m2, applied + rest}}},
+        {"no undo data, applied twice", o,
+         {{&v2Bare, false, true, m2, applied + two}, {&v2Bare, false, true, m2, already}}},
+        {"no undo data, over other bytes", With(o, b, w), {{&v2Bare, false, true, m2, applied + two}}},
+        {"records over each other", o,
+         {{&over, false, true, mOver, applied + "16 bytes in 2 records, 1 sector written."},
+          {&over, false, true, mOver, already},
+          {&over, true, true, o, takenBack + "16 bytes in 2 records, 1 sector written."},
+          {&over, true, true, o, alreadyBack}}},
+        {"records over each other, the first in place", m1, {{&over, false, true, mOver, applied + rest}}},
+        {"validation bytes changed, applied twice", o,
+         {{&block, false, true, With(o, v, y), applied + one}, {&block, false, true, With(o, v, y), already},
+          {&block, true, true, o, takenBack + one}}},
+        {"validation bytes changed, no undo data, applied twice", o,
+         {{&blockBare, false, true, With(o, v, y), applied + one},
+          {&blockBare, false, true, With(o, v, y), already}}},
+        {"validation bytes other under the record", With(o, v, w),
+         {{&block, false, false, {}, neither("37674 (0x932A)", false)}}},
+        {"validation bytes other under the record, no undo data", With(o, v, w),
+         {{&blockBare, false, false, {},
+           "The patch was made for another image:\n" + f.image +
+               "\nThe 1024 bytes it checks at byte 37664 (0x9320) differ from the image's.\nNothing was changed."}}},
+    };
+    for (const auto& [name, image, steps] : cases) {
+        SCOPED_TRACE(name);
+        WriteFileBytes(f.image, image);
+        for (std::size_t k = 0; k < steps.size(); ++k) {
+            SCOPED_TRACE(k);
+            const ApplyStep& step = steps[k];
+            const Bytes before = ReadFileBytes(f.image);
+            WriteFileBytes(f.patch, *step.patch);
+            f.messages.Clear();
+            EXPECT_EQ(ApplyPatchFile(f.image, f.patch, step.undo, f.messages), step.ok);
+            ASSERT_EQ(f.messages.Texts().size(), 1u);
+            EXPECT_EQ(f.messages.Texts()[0], step.message);
+            EXPECT_EQ(f.messages.Notices()[0].outcome, step.ok ? Outcome::Success : Outcome::Failure);
+            EXPECT_EQ(ReadFileBytes(f.image), step.ok ? step.after : before);
+            EXPECT_FALSE(fs::exists(JournalPathFor(f.image)));
+        }
+    }
+}
+
+constexpr std::string_view kDiz = "Some Mod v1\r\nby somebody";
+
+// The trailer's forms: 2.0's 4-byte length, 3.0's 2-byte one, alone or
+// followed by 2 zero bytes. `at` counts back from the end of the file.
+struct TrailerCase {
+    const char* name;
+    int version;
+    bool padded;
+    void (*damage)(Bytes&);
+    ppf::Problem problem;
+    std::size_t at;
+};
+
+void BreakBeginMarker(Bytes& file) {
+    const std::string_view begin = "@BEGIN_FILE_ID.DIZ";
+    const auto at = std::search(file.begin(), file.end(), begin.begin(), begin.end());
+    ASSERT_NE(at, file.end());
+    *at = '#';
+}
+
+TEST(PatchFiles, FileIdDizTrailersOfEitherLengthFormAreReadAndDamagedOnesRefused) {
+    const Bytes original = RawImage(23);
+    Bytes modified = original;
+    Edit(modified, 30, 5, 3);
+    const std::size_t trailer = 18 + kDiz.size() + 16; // both markers and the text
+    const std::vector<TrailerCase> cases = {
+        {"2.0", 2, false, nullptr, ppf::Problem::None, 0},
+        {"3.0", 3, false, nullptr, ppf::Problem::None, 0},
+        {"3.0 padded", 3, true, nullptr, ppf::Problem::None, 0},
+        {"3.0 padded, the text counted otherwise", 3, true, [](Bytes& b) { b[b.size() - 4] += 1; },
+         ppf::Problem::None, 0},
+        {"2.0 no beginning", 2, false, BreakBeginMarker, ppf::Problem::DamagedTrailer, 16 + 4},
+        {"3.0 no beginning", 3, false, BreakBeginMarker, ppf::Problem::DamagedTrailer, 16 + 2},
+        {"3.0 padded, no beginning", 3, true, BreakBeginMarker, ppf::Problem::DamagedTrailer, 16 + 4},
+        {"3.0 padded, not with zeros", 3, true, [](Bytes& b) { b.back() = 1; }, ppf::Problem::DamagedTrailer,
+         trailer + 4},
+        {"3.0 padded, cut by one", 3, true, [](Bytes& b) { b.pop_back(); }, ppf::Problem::DamagedTrailer,
+         trailer + 3},
+        {"3.0, cut by one", 3, false, [](Bytes& b) { b.pop_back(); }, ppf::Problem::DamagedTrailer, trailer + 1},
+    };
+    for (const TrailerCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        tools::PpfBuild hand = HandMade(c.version, true, c.version == 3, original, modified);
+        hand.description = "Some Mod v1";
+        hand.fileIdDiz = std::string(kDiz);
+        hand.dizLengthPadded = c.padded;
+        Bytes file = tools::EncodePpf(hand);
+        if (c.damage) c.damage(file);
+        const ppf::ParseResult parsed = ppf::Parse(file);
+        EXPECT_EQ(parsed.problem, c.problem);
+        if (c.problem != ppf::Problem::None) {
+            EXPECT_EQ(parsed.at, file.size() - c.at);
+            EXPECT_TRUE(parsed.patch.records.empty());
+            continue;
+        }
+        EXPECT_EQ(parsed.patch.description, "Some Mod v1");
+        EXPECT_EQ(parsed.patch.fileIdDiz, hand.fileIdDiz);
+        ASSERT_EQ(parsed.patch.records.size(), hand.records.size());
+        EXPECT_EQ(parsed.patch.records.back().offset, hand.records.back().offset);
+        EXPECT_TRUE(std::ranges::equal(parsed.patch.records.back().newBytes, hand.records.back().newBytes));
     }
 }
 
