@@ -1,5 +1,7 @@
 #include "archive/AfsArchive.h"
 
+#include "archive/AfsLayout.h"
+#include "format/ByteReader.h"
 #include "shell/ByteOrder.h"
 #include "shell/Text.h"
 
@@ -19,8 +21,8 @@ std::string NameOfRecord(const AfsNameRecord& record) {
 std::vector<std::uint32_t> ComputeSlotSpaces(const AfsEntry* entries, std::uint32_t count,
                                              std::uint32_t nameDirOffset, std::uint64_t archiveBytes) {
     std::vector<std::uint32_t> space(count, 0);
-    const std::uint64_t tableEnd = 8 + std::uint64_t{8} * count;
-    const std::uint64_t namesEnd = std::uint64_t{nameDirOffset} + std::uint64_t{48} * count;
+    const std::uint64_t tableEnd = afs::TableEnd(count);
+    const std::uint64_t namesEnd = nameDirOffset + afs::NameDirBytes(count);
     const auto isNull = [&](std::uint32_t i) { return entries[i].offset == 0 && entries[i].size == 0; };
 
     // Every entry but the null ones, by offset, then by table position.
@@ -83,34 +85,37 @@ bool CAfsArchive::LoadOpenIndex() {
     // so a damaged count never leads to a huge allocation.
     const std::uint64_t available = ArchiveBytesInImage();
     std::uint8_t word[4] = {};
-    ReadAt(4, word, 4);
-    const std::uint32_t count = ReadLE32(word);
+    ReadAt(afs::kCountOffset, word, sizeof word);
+    const std::uint32_t count = CByteReader(word).LE32(0).value_or(0);
     if (count == 0) return RefuseIndex("the archive holds no entries");
-    if (!InBounds(8, std::uint64_t{8} * count, available))
+    if (!InBounds(afs::kTableOffset, afs::kEntryBytes * count, available))
         return RefuseIndex("the entry table of " + std::to_string(count) + " entries does not fit in the image");
 
-    std::vector<std::uint8_t> table(std::size_t{8} * count);
-    ReadAt(8, table.data(), static_cast<std::uint32_t>(table.size()));
+    std::vector<std::uint8_t> table(static_cast<std::size_t>(afs::kEntryBytes * count));
+    ReadAt(afs::kTableOffset, table.data(), static_cast<std::uint32_t>(table.size()));
+    const CByteReader rows(table);
     auto entries = std::make_unique<AfsEntry[]>(count);
-    for (std::uint32_t i = 0; i < count; ++i)
-        entries[i] = {ReadLE32(&table[8 * std::size_t{i}]), ReadLE32(&table[8 * std::size_t{i} + 4])};
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint64_t row = afs::EntryAt(i) - afs::kTableOffset;
+        entries[i] = {rows.LE32(row).value_or(0), rows.LE32(row + afs::kEntrySizeField).value_or(0)};
+    }
 
     const std::uint64_t end = std::uint64_t{entries[count - 1].offset} + entries[count - 1].size;
     if (end >= available || end > UINT32_MAX) return RefuseIndex("the last entry ends beyond the image");
-    std::vector<std::uint8_t> scratch(kNameDirSearchSize, 0);
-    ReadAt(static_cast<std::uint32_t>(end), scratch.data(), kNameDirSearchSize);
+    std::vector<std::uint8_t> scratch(afs::kNameDirSearchSize, 0);
+    ReadAt(static_cast<std::uint32_t>(end), scratch.data(), afs::kNameDirSearchSize);
     const auto firstNonZero = std::find_if(scratch.begin(), scratch.end(), [](std::uint8_t b) { return b != 0; });
     const std::uint64_t nameDir = end + static_cast<std::uint64_t>(firstNonZero - scratch.begin());
-    if (!InBounds(nameDir, std::uint64_t{48} * count, available))
+    if (!InBounds(nameDir, afs::NameDirBytes(count), available))
         return RefuseIndex("the name directory does not fit in the image");
     // A directory that overlaps the count or the entry table (a last entry
     // that ends inside them) would share size fields with the table: an
     // import would write one entry's size into another's.
-    if (nameDir < 8 + std::uint64_t{8} * count)
+    if (nameDir < afs::TableEnd(count))
         return RefuseIndex("the name directory overlaps the entry table");
 
     auto names = std::make_unique<AfsNameRecord[]>(count);
-    ReadAt(static_cast<std::uint32_t>(nameDir), names.get(), static_cast<std::uint32_t>(48 * std::uint64_t{count}));
+    ReadAt(static_cast<std::uint32_t>(nameDir), names.get(), static_cast<std::uint32_t>(afs::NameDirBytes(count)));
     CloseImage();
 
     m_nEntryCount = count;

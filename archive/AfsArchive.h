@@ -1,7 +1,8 @@
 #pragma once
 // The archive "filedata.afs" inside the disc image, and its index.
 //
-// Archive layout (archive-relative offsets, little-endian 32-bit words):
+// Archive layout (archive-relative offsets, little-endian 32-bit words;
+// archive/AfsLayout.h names each position):
 //   0        4        not read
 //   4        4        N, the entry count
 //   8        8 x N    entry table: AfsEntry { offset, size }
@@ -80,8 +81,6 @@ bool WindowsCanHoldName(std::string_view name);
 
 class CAfsArchive : public CDiscImage {
 public:
-    static constexpr std::uint32_t kNameDirSearchSize = 32768;
-
     explicit CAfsArchive(IMessageSink& messages) : CDiscImage(messages) {}
 
     // Reads the count, the entry table and the name directory. False, with

@@ -6,6 +6,8 @@
 // is undone by the next open of the image.
 
 #include "archive/AfsArchive.h"
+#include "archive/AfsLayout.h"
+#include "format/ByteReader.h"
 #include "shell/ByteOrder.h"
 
 #include <algorithm>
@@ -22,10 +24,12 @@ constexpr std::uint32_t kSlotSlack = 2047;
 
 Notice ImportNotice(std::string text) { return SystemNotice(std::move(text), "", Outcome::Failure); }
 
-bool SameEntries(const std::uint8_t* table, const AfsEntry* entries, std::uint32_t count) {
+// Whether `table` (the entry table as read from the image) holds `entries`.
+bool SameEntries(std::span<const std::uint8_t> table, const AfsEntry* entries, std::uint32_t count) {
+    const CByteReader rows(table);
     for (std::uint32_t i = 0; i < count; ++i) {
-        if (ReadLE32(table + 8 * std::size_t{i}) != entries[i].offset ||
-            ReadLE32(table + 8 * std::size_t{i} + 4) != entries[i].size)
+        const std::uint64_t row = afs::EntryAt(i) - afs::kTableOffset;
+        if (rows.LE32(row) != entries[i].offset || rows.LE32(row + afs::kEntrySizeField) != entries[i].size)
             return false;
     }
     return true;
@@ -39,14 +43,14 @@ bool CAfsArchive::IndexMatchesImage(std::uint32_t nIndex) {
     // holds: what the slot rule and the size fields of this import rest on.
     if (ArchiveBytesInImage() != m_nArchiveBytesAtLoad) return false;
     std::uint8_t word[4] = {};
-    if (!ReadAt(4, word, 4) || ReadLE32(word) != m_nEntryCount) return false;
-    std::vector<std::uint8_t> table(std::size_t{8} * m_nEntryCount);
-    if (!ReadAt(8, table.data(), static_cast<std::uint32_t>(table.size())) ||
-        !SameEntries(table.data(), m_pEntries.get(), m_nEntryCount))
+    if (!ReadAt(afs::kCountOffset, word, sizeof word) || CByteReader(word).LE32(0) != m_nEntryCount) return false;
+    std::vector<std::uint8_t> table(static_cast<std::size_t>(afs::kEntryBytes * m_nEntryCount));
+    if (!ReadAt(afs::kTableOffset, table.data(), static_cast<std::uint32_t>(table.size())) ||
+        !SameEntries(table, m_pEntries.get(), m_nEntryCount))
         return false;
     if (nIndex >= m_nEntryCount) return true;
     AfsNameRecord record{};
-    return ReadAt(m_nNameDirOffset + 48 * nIndex, &record, sizeof record) &&
+    return ReadAt(static_cast<std::uint32_t>(afs::NameRecordAt(m_nNameDirOffset, nIndex)), &record, sizeof record) &&
            std::memcmp(&record, &m_pNameRecords[nIndex], sizeof record) == 0;
 }
 
@@ -104,7 +108,7 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
     if (sizeChanged && nIndex + 1 == m_nEntryCount) {
         const std::uint64_t newEnd = std::uint64_t{offset} + recorded;
         const std::uint64_t dir = m_nNameDirOffset;
-        if (newEnd > dir || dir - newEnd > kNameDirSearchSize || dir > std::uint64_t{offset} + space) {
+        if (newEnd > dir || dir - newEnd > afs::kNameDirSearchSize || dir > std::uint64_t{offset} + space) {
             Messages().Show(ImportNotice(
                 "the size of the last entry can not change:\nthe archive's name directory would not be found again"));
             return 0;
@@ -139,8 +143,8 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
     if (newLength > 0) pieces.push_back({offset, data.data(), newLength});
     if (clearCount > 0) pieces.push_back({clearFrom, zeros.data(), clearCount});
     if (sizeChanged) {
-        pieces.push_back({12 + 8 * nIndex, word, 4});
-        pieces.push_back({m_nNameDirOffset + 48 * nIndex + 44, word, 4});
+        pieces.push_back({static_cast<std::uint32_t>(afs::EntrySizeAt(nIndex)), word, 4});
+        pieces.push_back({static_cast<std::uint32_t>(afs::NameSizeCopyAt(m_nNameDirOffset, nIndex)), word, 4});
     }
 
     bool written = true;

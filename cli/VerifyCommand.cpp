@@ -3,6 +3,7 @@
 // It changes nothing: the image is opened read-only, and the journal of an
 // interrupted import is reported, not rolled back.
 
+#include "archive/AfsLayout.h"
 #include "archive/ArchiveLoading.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleSink.h"
@@ -51,9 +52,9 @@ std::string PlaceOfSector(const CAfsArchive& archive, bool located, std::uint64_
     // Every part of the archive that the sector holds bytes of.
     std::string parts;
     const auto add = [&parts](const std::string& part) { parts += (parts.empty() ? "" : ", ") + part; };
-    if (from < 8 + 8ull * archive.m_nEntryCount) add("entry table");
+    if (from < afs::TableEnd(archive.m_nEntryCount)) add("entry table");
     if (!found.empty()) add(found + (more ? " and " + std::to_string(more) + " more entries" : ""));
-    if (from < names + 48ull * archive.m_nEntryCount && names < to) add("name directory");
+    if (from < names + afs::NameDirBytes(archive.m_nEntryCount) && names < to) add("name directory");
     return std::string(kArchiveName) + ": " + (parts.empty() ? "between entries" : parts);
 }
 

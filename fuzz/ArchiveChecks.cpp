@@ -1,6 +1,7 @@
 // The archive targets: locate and load, extract every entry, import over one.
 
 #include "archive/AfsArchive.h"
+#include "archive/AfsLayout.h"
 #include "unpacker/ExtractJob.h"
 #include "archive/ArchiveLoading.h"
 #include "disc/ImageJournal.h"
@@ -66,9 +67,9 @@ Geometry GeometryOf(const CAfsArchive& archive, std::uint64_t imageLength) {
 // directory.
 std::vector<std::uint64_t> ExpectedRooms(const CAfsArchive& archive, std::uint64_t available) {
     const std::uint64_t n = archive.m_nEntryCount;
-    const std::uint64_t tableEnd = 8 + 8 * n;
+    const std::uint64_t tableEnd = afs::TableEnd(n);
     const std::uint64_t names = archive.m_nNameDirOffset;
-    const std::uint64_t namesEnd = names + 48 * n;
+    const std::uint64_t namesEnd = names + afs::NameDirBytes(n);
     std::vector<std::uint32_t> order;
     for (std::uint32_t i = 0; i < n; ++i)
         if (archive.GetEntryOffset(i) != 0 || archive.GetEntrySize(i) != 0) order.push_back(i);
@@ -92,8 +93,8 @@ std::string Entry(std::uint32_t i) { return "entry " + std::to_string(i); }
 Finding CheckLoadedIndex(const CAfsArchive& archive, const Geometry& g) {
     const std::uint64_t n = archive.m_nEntryCount;
     if (n == 0) return "an index of no entries was loaded";
-    if (8 + 8 * n > g.available) return "the loaded entry table reaches past the image";
-    if (std::uint64_t{archive.m_nNameDirOffset} + 48 * n > g.available)
+    if (afs::TableEnd(n) > g.available) return "the loaded entry table reaches past the image";
+    if (archive.m_nNameDirOffset + afs::NameDirBytes(n) > g.available)
         return "the loaded name directory reaches past the image";
     const auto rooms = ExpectedRooms(archive, g.available);
     for (std::uint32_t i = 0; i < std::min<std::uint64_t>(n, kCheckedEntries); ++i) {
@@ -147,7 +148,7 @@ Finding CheckLocate(std::span<const std::uint8_t> input) {
     if (!(disc.flags & kThroughCue)) {
         if (const Finding f = CheckLoadedIndex(archive, GeometryOf(archive, image ? image->size() : 0)); !f.empty())
             return f;
-    } else if (std::uint64_t{archive.m_nNameDirOffset} + 48 * std::uint64_t{archive.m_nEntryCount} > g.available) {
+    } else if (archive.m_nNameDirOffset + afs::NameDirBytes(archive.m_nEntryCount) > g.available) {
         return "the loaded name directory reaches past every file of the folder";
     }
     for (std::uint32_t i = 0; i < std::min(archive.m_nEntryCount, kCheckedEntries); ++i) (void)archive.GetEntryName(i);
@@ -285,8 +286,8 @@ Finding CheckImport(std::span<const std::uint8_t> input) {
         std::uint64_t begin, end;
     };
     const Range allowed[] = {{oldOffset, oldOffset + room},
-                             {12 + 8 * std::uint64_t{index}, 16 + 8 * std::uint64_t{index}},
-                             {nameDir + 48 * std::uint64_t{index} + 44, nameDir + 48 * std::uint64_t{index} + 48}};
+                             {afs::EntrySizeAt(index), afs::EntrySizeAt(index) + 4},
+                             {afs::NameSizeCopyAt(nameDir, index), afs::NameSizeCopyAt(nameDir, index) + 4}};
     auto archiveOffsetAllowed = [&](std::uint64_t o) {
         return std::any_of(std::begin(allowed), std::end(allowed),
                            [&](const Range& r) { return o >= r.begin && o < r.end; });
