@@ -1,6 +1,6 @@
 #include "packer/BlockFormat.h"
 
-#include "shell/ByteOrder.h"
+#include "format/ByteReader.h"
 
 #include <cstring>
 
@@ -24,6 +24,7 @@ BlockScanResult ScanBlocks(std::span<const std::uint8_t> buffer) {
     if (length <= kScanTail) return result;
     const std::uint64_t limit = length - kScanTail;
     const std::uint8_t* bytes = buffer.data();
+    const CByteReader reader(buffer);
 
     std::uint64_t p = 0;
     while (p < limit) {
@@ -33,12 +34,12 @@ BlockScanResult ScanBlocks(std::span<const std::uint8_t> buffer) {
             continue;
         }
         const std::uint64_t header = p - kScanStep;
-        const std::uint32_t packed = ReadLE32(bytes + header + 4);
+        const std::uint32_t packed = reader.LE32(header + 4).value_or(0);
         if (result.count == 0) result.firstHeaderOffset = header;
         ++result.count;
         result.lastStreamOffset = header + kBlockHeaderSize;
         result.lastPackedSize = packed;
-        result.lastUnpackedSize = ReadLE32(bytes + header + 8);
+        result.lastUnpackedSize = reader.LE32(header + 8).value_or(0);
         // Resume at the stream's last 16-byte boundary: its contents are not
         // searched, but a block right after its end is still found.
         p += kScanStep + (packed & ~std::uint32_t{0xF});
@@ -48,12 +49,15 @@ BlockScanResult ScanBlocks(std::span<const std::uint8_t> buffer) {
 
 std::optional<BlockIndex> FindBlockIndex(std::span<const std::uint8_t> buffer,
                                          const BlockScanResult& scan) {
-    const std::uint8_t* bytes = buffer.data();
+    const CByteReader reader(buffer);
     for (std::uint64_t r = 0; r < scan.firstHeaderOffset; r += kScanStep) {
-        if (!InBounds(r, 12, buffer.size())) break;
-        const std::uint32_t entries = ReadLE32(bytes + r);
-        const std::uint32_t layout = ReadLE32(bytes + r + 4);
-        const std::uint32_t third = ReadLE32(bytes + r + 8);
+        const auto entryCount = reader.LE32(r);
+        const auto layoutWord = reader.LE32(r + 4);
+        const auto thirdWord = reader.LE32(r + 8);
+        if (!entryCount || !layoutWord || !thirdWord) break;
+        const std::uint32_t entries = *entryCount;
+        const std::uint32_t layout = *layoutWord;
+        const std::uint32_t third = *thirdWord;
         const bool countFits = entries == scan.count || entries == scan.count + 1;
         const bool layoutFits =
             layout == kLayoutTableAt8 || (layout == kLayoutTableAt16 && third == kLayout16Marker);
@@ -71,19 +75,18 @@ std::optional<BlockIndex> FindBlockIndex(std::span<const std::uint8_t> buffer,
 std::optional<std::uint32_t> ReadTableEntry(std::span<const std::uint8_t> buffer,
                                             const BlockIndex& index, std::uint64_t k) {
     if (k >= index.entryCount) return std::nullopt;
-    const std::uint64_t at = index.tableOffset + 4 * k;
-    if (!InBounds(at, 4, buffer.size())) return std::nullopt;
-    return ReadLE32(buffer.data() + at);
+    return CByteReader(buffer).LE32(index.tableOffset + 4 * k);
 }
 
 std::optional<BlockLocation> LocateBlock(std::span<const std::uint8_t> buffer,
                                          std::uint64_t headerOffset) {
-    if (!InBounds(headerOffset, kBlockHeaderSize, buffer.size())) return std::nullopt;
+    const CByteReader reader(buffer);
+    if (!reader.Has(headerOffset, kBlockHeaderSize)) return std::nullopt;
     BlockLocation block;
     block.headerOffset = headerOffset;
-    block.packedSize = ReadLE32(buffer.data() + headerOffset + 4);
-    block.unpackedSize = ReadLE32(buffer.data() + headerOffset + 8);
-    if (!InBounds(block.StreamOffset(), block.packedSize, buffer.size())) return std::nullopt;
+    block.packedSize = reader.LE32(headerOffset + 4).value_or(0);
+    block.unpackedSize = reader.LE32(headerOffset + 8).value_or(0);
+    if (!reader.Has(block.StreamOffset(), block.packedSize)) return std::nullopt;
     return block;
 }
 

@@ -1,5 +1,6 @@
 #include "packer/BlockImport.h"
 
+#include "format/ByteReader.h"
 #include "packer/BlockFormat.h"
 #include "shell/BinaryFile.h"
 #include "shell/ByteOrder.h"
@@ -44,9 +45,8 @@ bool IsFormatBlank(char c) {
 }
 
 bool HasSignatureAfterHeader(Bytes bytes, std::uint64_t header) {
-    const std::uint64_t at = header + 16; // after the four header words
-    return InBounds(at, kBlockSignatureSize, bytes.size()) &&
-           std::memcmp(bytes.data() + at, kBlockSignature, kBlockSignatureSize) == 0;
+    const auto signature = CByteReader(bytes).Bytes(header + 16, kBlockSignatureSize); // after the four header words
+    return signature && std::memcmp(signature->data(), kBlockSignature, kBlockSignatureSize) == 0;
 }
 
 // Where the new stream goes and what follows it.
@@ -73,12 +73,13 @@ std::optional<ImportTarget> PlanIndexedImport(Bytes bytes, const BlockIndex& ind
                                               std::uint64_t blockCount, std::uint64_t block) {
     const std::uint64_t n = index.entryCount;
     const std::uint64_t r = index.recordOffset;
-    if (block >= n || !InBounds(index.tableOffset, 4 * n, bytes.size())) return std::nullopt;
+    const CByteReader reader(bytes);
+    if (block >= n || !reader.Has(index.tableOffset, 4 * n)) return std::nullopt;
 
     std::vector<std::uint32_t> entries(static_cast<std::size_t>(n));
     for (std::uint64_t k = 0; k < n; ++k) {
-        entries[k] = ReadLE32(bytes.data() + index.tableOffset + 4 * k);
-        if (!InBounds(r + entries[k], 0, bytes.size())) return std::nullopt;
+        entries[k] = ReadTableEntry(bytes, index, k).value_or(0);
+        if (!reader.Has(r + entries[k], 0)) return std::nullopt;
         if (k > 0 && entries[k] <= entries[k - 1]) return std::nullopt;
         if (k < blockCount && !HasSignatureAfterHeader(bytes, r + entries[k])) return std::nullopt;
     }
@@ -89,7 +90,7 @@ std::optional<ImportTarget> PlanIndexedImport(Bytes bytes, const BlockIndex& ind
     target.indexed = true;
     target.index = index;
     target.block = block;
-    if (!InBounds(target.headerOffset, kBlockHeaderSize, bytes.size())) return std::nullopt;
+    if (!reader.Has(target.headerOffset, kBlockHeaderSize)) return std::nullopt;
     if (block + 1 < n) {
         const std::uint64_t next = entries[block + 1];
         if (next - entries[block] < kBlockHeaderSize) return std::nullopt;
@@ -104,14 +105,15 @@ std::optional<ImportTarget> PlanIndexedImport(Bytes bytes, const BlockIndex& ind
 bool MoveLaterEntries(std::span<std::uint8_t> bytes, const ImportTarget& target,
                       std::uint64_t padded) {
     const BlockIndex& index = target.index;
+    // The table was checked whole by PlanIndexedImport.
     for (std::uint64_t k = target.block + 1; k < index.entryCount; ++k) {
-        const std::uint64_t moved = ReadLE32(bytes.data() + index.tableOffset + 4 * k) + padded;
-        if (moved - target.room > kWordMax) return false;
+        const auto entry = ReadTableEntry(bytes, index, k);
+        if (!entry || *entry + padded - target.room > kWordMax) return false;
     }
     for (std::uint64_t k = target.block + 1; k < index.entryCount; ++k) {
-        std::uint8_t* at = bytes.data() + index.tableOffset + 4 * k;
         // Every later entry is at least e[i] + 32 + D, so this never goes below zero.
-        WriteLE32(at, static_cast<std::uint32_t>(ReadLE32(at) + padded - target.room));
+        const std::uint32_t entry = ReadTableEntry(bytes, index, k).value_or(0);
+        WriteLE32(bytes.data() + index.tableOffset + 4 * k, static_cast<std::uint32_t>(entry + padded - target.room));
     }
     return true;
 }

@@ -1,7 +1,7 @@
 #include "texture/ConverterSteps.h"
 
+#include "format/ByteReader.h"
 #include "shell/BinaryFile.h"
-#include "shell/ByteOrder.h"
 #include "texture/BitmapFile.h"
 #include "texture/TextureMessages.h"
 
@@ -79,7 +79,7 @@ std::optional<std::vector<std::uint8_t>> ReadBitmapRows(IMessageSink& owner, con
 
 void WritePixelsBack(IMessageSink& owner, const std::string& containerPath, std::span<const std::uint8_t> container,
                      std::uint64_t position, std::span<const std::uint8_t> pixels) {
-    if (!InBounds(position, pixels.size(), container.size())) {
+    if (!CByteReader(container).Has(position, pixels.size())) {
         msg::Report(owner, msg::kIndexError);
         return;
     }

@@ -1,7 +1,7 @@
 #include "texture/FlagSheet.h"
 
+#include "format/ByteReader.h"
 #include "shell/BinaryFile.h"
-#include "shell/ByteOrder.h"
 #include "texture/BitmapFile.h"
 #include "texture/ConverterSteps.h"
 #include "texture/TextureExport.h"
@@ -22,24 +22,25 @@ constexpr std::uint64_t kPaletteBytes = 256 * 4;
 } // namespace
 
 std::optional<FlagSheetHeader> ReadFlagSheetHeader(std::span<const std::uint8_t> sheet) {
-    if (sheet.size() < kFlagSheetHeaderBytes) return std::nullopt;
+    const CByteReader reader(sheet);
+    if (!reader.Has(0, kFlagSheetHeaderBytes)) return std::nullopt;
     FlagSheetHeader header;
-    header.imageCount = ReadLE16(sheet.data());
-    header.width = sheet[2];
-    header.height = sheet[3];
-    header.paletteOffset = ReadLE32(sheet.data() + kFlagSheetPaletteOffsetField);
+    header.imageCount = reader.LE16(0).value_or(0);
+    header.width = reader.U8(2).value_or(0);
+    header.height = reader.U8(3).value_or(0);
+    header.paletteOffset = reader.LE32(kFlagSheetPaletteOffsetField).value_or(0);
     return header;
 }
 
 std::optional<std::uint64_t> FlagSheetImageOffset(std::span<const std::uint8_t> sheet,
                                                   const FlagSheetHeader& header, int index) {
     if (index < 0 || index >= header.imageCount) return std::nullopt;
+    const CByteReader reader(sheet);
     const std::uint64_t entry = kFlagSheetTableOffset + static_cast<std::uint64_t>(index) * kFlagSheetEntryBytes;
-    if (!InBounds(entry, kFlagSheetEntryBytes, sheet.size())) return std::nullopt;
-    const std::uint64_t offset = ReadLE32(sheet.data() + entry);
+    const auto offset = reader.Has(entry, kFlagSheetEntryBytes) ? reader.LE32(entry) : std::nullopt;
     const std::uint64_t imageBytes = static_cast<std::uint64_t>(header.width) * header.height;
-    if (!InBounds(offset, imageBytes, sheet.size())) return std::nullopt;
-    return offset;
+    if (!offset || !reader.Has(*offset, imageBytes)) return std::nullopt;
+    return std::uint64_t{*offset};
 }
 
 std::vector<std::uint8_t> BuildFlagSheetBitmap(std::span<const std::uint8_t> sheet,
@@ -49,7 +50,7 @@ std::vector<std::uint8_t> BuildFlagSheetBitmap(std::span<const std::uint8_t> she
     const auto width = static_cast<std::size_t>(header.width);
     const auto height = static_cast<std::size_t>(header.height);
     const auto rowLength = static_cast<std::size_t>(FlagSheetRowLength(header.width));
-    if (bitmapPalette.size() != kPaletteBytes || !InBounds(imageOffset, width * height, sheet.size())) {
+    if (bitmapPalette.size() != kPaletteBytes || !CByteReader(sheet).Has(imageOffset, width * height)) {
         return {};
     }
     std::vector<std::uint8_t> out;
@@ -87,7 +88,7 @@ void ExportFlagSheetSteps(IMessageSink& owner, const std::string& path) {
         return;
     }
     // Everything is checked before the first bitmap is written.
-    if (!InBounds(header->paletteOffset, kPaletteBytes, sheet->size())) {
+    if (!CByteReader(*sheet).Has(header->paletteOffset, kPaletteBytes)) {
         msg::Report(owner, msg::kIndexError);
         return;
     }

@@ -1,7 +1,7 @@
 #include "texture/TextureExport.h"
 
+#include "format/ByteReader.h"
 #include "shell/BinaryFile.h"
-#include "shell/ByteOrder.h"
 #include "shell/Text.h"
 #include "texture/BitmapFile.h"
 #include "texture/ConverterSteps.h"
@@ -26,7 +26,7 @@ std::vector<std::uint8_t> BuildTextureBitmap(std::span<const std::uint8_t> conta
                                              const TextureInfo& info) {
     const std::uint64_t paletteBytes = static_cast<std::uint64_t>(info.colourCount) * 4;
     const std::uint64_t rowsBytes = static_cast<std::uint64_t>(info.height) * info.rowByteCount;
-    if (!InBounds(info.pixelPosition, info.pixelByteCount, container.size()) ||
+    if (!CByteReader(container).Has(info.pixelPosition, info.pixelByteCount) ||
         rowsBytes > info.pixelByteCount || info.pixelByteCount > UINT32_MAX) {
         return {};
     }

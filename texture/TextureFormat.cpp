@@ -1,6 +1,6 @@
 #include "texture/TextureFormat.h"
 
-#include "shell/ByteOrder.h"
+#include "format/ByteReader.h"
 
 #include <cstring>
 
@@ -16,18 +16,17 @@ enum class BlockKind {
 };
 
 BlockKind ReadBlock(std::span<const std::uint8_t> data, std::uint64_t p, TextureInfo& info) {
-    const std::uint64_t size = data.size();
-    if (!InBounds(p, kTextureHeaderBytes, size)) return BlockKind::CutOff;
-    const std::uint8_t* block = data.data() + p;
-    if (block[kTexturePresenceOffset] == 0 && block[kTexturePresenceOffset + 1] == 0) {
-        return BlockKind::NotTexture;
-    }
-    const auto width = static_cast<std::int16_t>(ReadLE16(block + kTextureWidthOffset));
-    const auto height = static_cast<std::int16_t>(ReadLE16(block + kTextureHeightOffset));
+    const CByteReader reader(data);
+    const auto header = reader.Bytes(p, kTextureHeaderBytes);
+    if (!header) return BlockKind::CutOff;
+    const CByteReader block(*header);
+    if (block.LE16(kTexturePresenceOffset) == 0) return BlockKind::NotTexture;
+    const auto width = static_cast<std::int16_t>(block.LE16(kTextureWidthOffset).value_or(0));
+    const auto height = static_cast<std::int16_t>(block.LE16(kTextureHeightOffset).value_or(0));
     // A negative size would put the end of the pixel data before the block.
     if (width < 0 || height < 0) return BlockKind::NotTexture;
 
-    const bool eightBit = block[kTextureDepthCodeOffset] == kTextureDepthCode8Bit;
+    const bool eightBit = block.U8(kTextureDepthCodeOffset) == kTextureDepthCode8Bit;
     info.position = p;
     info.bitsPerPixel = eightBit ? 8 : 4;
     info.colourCount = eightBit ? 256 : 16;
@@ -41,8 +40,8 @@ BlockKind ReadBlock(std::span<const std::uint8_t> data, std::uint64_t p, Texture
     info.pixelByteCount = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * bits / 8;
     info.rowByteCount = static_cast<std::uint64_t>(width) * bits / 8;
 
-    if (!InBounds(info.palettePosition, static_cast<std::uint64_t>(info.colourCount) * 4, size) ||
-        !InBounds(info.pixelPosition, info.pixelByteCount, size)) {
+    if (!reader.Has(info.palettePosition, static_cast<std::uint64_t>(info.colourCount) * 4) ||
+        !reader.Has(info.pixelPosition, info.pixelByteCount)) {
         return BlockKind::CutOff;
     }
     return BlockKind::Texture;
@@ -119,11 +118,9 @@ bool ConvertPalette(std::span<const std::uint8_t> stored, int colourCount,
 bool ReadTexturePalette(std::span<const std::uint8_t> container, const TextureInfo& info,
                         std::span<std::uint8_t> destination) {
     if (info.colourCount != 16 && info.colourCount != 256) return false;
-    const std::uint64_t bytes = static_cast<std::uint64_t>(info.colourCount) * 4;
-    if (!InBounds(info.palettePosition, bytes, container.size())) return false;
-    return ConvertPalette(container.subspan(static_cast<std::size_t>(info.palettePosition),
-                                            static_cast<std::size_t>(bytes)),
-                          info.colourCount, destination);
+    const auto palette =
+        CByteReader(container).Bytes(info.palettePosition, static_cast<std::uint64_t>(info.colourCount) * 4);
+    return palette && ConvertPalette(*palette, info.colourCount, destination);
 }
 
 } // namespace qorlu
