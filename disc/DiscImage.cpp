@@ -3,7 +3,7 @@
 #include "disc/CueSheet.h"
 #include "disc/ImageJournal.h"
 #include "disc/SectorChecksum.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteReader.h"
 #include "shell/Text.h"
 
 #include <algorithm>
@@ -328,7 +328,8 @@ bool CDiscImage::PlanImageWrites(std::span<const ImageWrite> writes, SectorPlan&
         const std::uint8_t* old = plan.before.data() + i * raw;
         std::uint8_t* now = plan.after.data() + i * raw;
         const bool whole = (plan.sectors[i] + 1) * raw <= *length;
-        if (whole && !checksumsWritten[i] && sector::IsMode2Form1(old) && ReadLE32(old + sector::kEdcOffset) != 0 &&
+        if (whole && !checksumsWritten[i] && sector::IsMode2Form1(old) &&
+            CByteReader(std::span<const std::uint8_t>(old, raw)).LE32(sector::kEdcOffset).value_or(0) != 0 &&
             sector::EdcMatches(old) && sector::IsMode2Form1(now))
             sector::EncodeForm1(now);
     }
@@ -413,9 +414,11 @@ bool CDiscImage::LocateArchive(const std::string& lpszImagePath, const std::stri
         m_bLocated = false;
         return false;
     }
+    // The record's two fields, before the name (m >= kRecordReach).
     const std::size_t m = static_cast<std::size_t>(hit - area.begin());
-    m_nStartSector = area[m - 25] * 256 + area[m - 24];
-    m_nArchiveSize = ReadLE32(&area[m - 23]);
+    const CByteReader record(std::span<const std::uint8_t>(area).subspan(m - kRecordReach));
+    m_nStartSector = record.U8(0).value_or(0) * 256 + record.U8(1).value_or(0);
+    m_nArchiveSize = record.LE32(2).value_or(0);
     if (m_nArchiveSize != kExpectedArchiveSize) {
         m_messages.Show(SystemNotice(
             "Size of filedtata.afs mismatch.\nThis is not a QORLU ISO File.\nMaybe it is MIRTA or DELSO ISO.",

@@ -1,6 +1,7 @@
 #include "disc/ImageJournal.h"
 #include "shell/NativePath.h"
 
+#include "format/ByteReader.h"
 #include "shell/ByteOrder.h"
 
 #include <algorithm>
@@ -32,13 +33,6 @@ std::uint32_t Crc(std::uint32_t crc, const void* bytes, std::size_t count) {
         count -= n;
     }
     return crc;
-}
-
-std::uint64_t ReadLE64(const std::uint8_t* p) { return std::uint64_t{ReadLE32(p)} | std::uint64_t{ReadLE32(p + 4)} << 32; }
-
-void WriteLE64(std::uint8_t* p, std::uint64_t v) {
-    WriteLE32(p, static_cast<std::uint32_t>(v));
-    WriteLE32(p + 4, static_cast<std::uint32_t>(v >> 32));
 }
 
 bool ReadExactly(FileHandle& file, std::uint64_t position, void* buffer, std::size_t count) {
@@ -83,21 +77,22 @@ JournalState Check(FileHandle& file, Header& header) {
     if (std::memcmp(head, kMagic, begun) != 0) return JournalState::Foreign;
     if (*length < 12) return JournalState::Incomplete;
     if (!ReadExactly(file, 0, head, 12)) return JournalState::Unreadable;
-    header.version = ReadLE32(head + 8);
+    const CByteReader fields(head);
+    header.version = fields.LE32(8).value_or(0);
     // A journal of a later release may hold an import that only that release
     // knows how to undo: it is neither applied nor thrown away.
     if (header.version < 1 || header.version > kVersion) return JournalState::UnknownVersion;
     if (*length < header.HeaderBytes() + kTrailerSize || !ReadExactly(file, 0, head, header.HeaderBytes()))
         return JournalState::Incomplete;
-    header.rawSectorSize = ReadLE32(head + 12);
-    header.imageLength = ReadLE64(head + 16);
-    header.sectorCount = ReadLE32(head + 24);
+    header.rawSectorSize = fields.LE32(12).value_or(0);
+    header.imageLength = fields.LE64(16).value_or(0);
+    header.sectorCount = fields.LE32(24).value_or(0);
     if (header.version >= 2) {
-        header.image.volume = ReadLE64(head + 32);
-        header.image.file = ReadLE64(head + 40);
+        header.image.volume = fields.LE64(32).value_or(0);
+        header.image.file = fields.LE64(40).value_or(0);
     }
     if (header.version >= 3) {
-        header.blockSize = ReadLE32(head + 28);
+        header.blockSize = fields.LE32(28).value_or(0);
         if (header.blockSize != kBlockSize) return JournalState::Incomplete;
     }
     if (header.rawSectorSize == 0 || header.rawSectorSize > kMaxRawSectorSize) return JournalState::Incomplete;
@@ -116,7 +111,7 @@ JournalState Check(FileHandle& file, Header& header) {
     }
     std::uint8_t stored[4];
     if (!ReadExactly(file, *length - kTrailerSize, stored, 4)) return JournalState::Unreadable;
-    return ReadLE32(stored) == crc ? JournalState::Complete : JournalState::Incomplete;
+    return CByteReader(stored).LE32(0) == crc ? JournalState::Complete : JournalState::Incomplete;
 }
 
 bool HasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
@@ -149,9 +144,10 @@ bool ReadRecord(FileHandle& journal, const Header& header, std::uint32_t k, Reco
     if (!ReadExactly(journal, at, head.data(), headBytes) ||
         !ReadExactly(journal, at + headBytes, record.old.data(), record.old.size()))
         return false;
-    record.sector = ReadLE64(head.data());
+    const CByteReader fields(head);
+    record.sector = fields.LE64(0).value_or(0);
     record.newCrcs.resize(header.CrcCount());
-    for (std::size_t i = 0; i < record.newCrcs.size(); ++i) record.newCrcs[i] = ReadLE32(head.data() + 8 + 4 * i);
+    for (std::size_t i = 0; i < record.newCrcs.size(); ++i) record.newCrcs[i] = fields.LE32(8 + 4 * i).value_or(0);
     return true;
 }
 

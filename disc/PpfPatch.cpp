@@ -1,5 +1,6 @@
 #include "disc/PpfPatch.h"
 
+#include "format/ByteReader.h"
 #include "shell/ByteOrder.h"
 
 #include <algorithm>
@@ -11,6 +12,10 @@ namespace {
 
 constexpr std::size_t kMagicSize = 5;
 constexpr std::size_t kPpf12HeaderSize = 56; // magic, method, description
+// The PPF 3.0 header's flags.
+constexpr std::size_t kPpf3ImageTypeAt = 56;
+constexpr std::size_t kPpf3ValidationFlagAt = 57;
+constexpr std::size_t kPpf3UndoFlagAt = 58;
 constexpr std::string_view kBeginDiz = "@BEGIN_FILE_ID.DIZ";
 constexpr std::string_view kEndDiz = "@END_FILE_ID.DIZ";
 // A trailer whose length field does not lead to its beginning is looked for
@@ -19,12 +24,9 @@ constexpr std::size_t kDizSearchReach = 64 * 1024;
 // Encoded records are handed out once this many bytes have gathered.
 constexpr std::size_t kOutputPiece = 1 << 20;
 
-std::uint64_t ReadLE64(const std::uint8_t* p) {
-    return std::uint64_t{ReadLE32(p)} | std::uint64_t{ReadLE32(p + 4)} << 32;
-}
-
 bool BytesAre(std::span<const std::uint8_t> file, std::size_t at, std::string_view text) {
-    return InBounds(at, text.size(), file.size()) && std::memcmp(file.data() + at, text.data(), text.size()) == 0;
+    const auto bytes = CByteReader(file).Bytes(at, text.size());
+    return bytes && std::memcmp(bytes->data(), text.data(), text.size()) == 0;
 }
 
 struct Layout {
@@ -49,7 +51,7 @@ std::size_t DizLengthField(std::span<const std::uint8_t> file, Version version) 
         return endsWith(4) ? 4 : 0;
     case Version::V3:
         if (endsWith(2)) return 2;
-        return endsWith(4) && file[file.size() - 2] == 0 && file[file.size() - 1] == 0 ? 4 : 0;
+        return endsWith(4) && CByteReader(file).LE16(file.size() - 2) == 0 ? 4 : 0;
     }
     return 0;
 }
@@ -65,8 +67,11 @@ ParseResult FindTrailer(std::span<const std::uint8_t> file, const Layout& layout
     const std::size_t tail = kEndDiz.size() + field;
     if (file.size() < layout.recordsFrom + kBeginDiz.size() + tail) return result;
     const std::size_t endMarker = file.size() - tail;
-    const std::uint8_t* lengthField = file.data() + endMarker + kEndDiz.size();
-    const std::uint64_t textLength = field == 2 ? ReadLE16(lengthField) : ReadLE32(lengthField);
+    const CByteReader reader(file);
+    const std::size_t lengthField = endMarker + kEndDiz.size();
+    // (The field lies inside the file: DizLengthField found it there.)
+    const std::uint64_t textLength = field == 2 ? reader.LE16(lengthField).value_or(0)
+                                                : reader.LE32(lengthField).value_or(0);
     std::optional<std::size_t> begin;
     if (textLength + kBeginDiz.size() <= endMarker - layout.recordsFrom) {
         const std::size_t at = endMarker - static_cast<std::size_t>(textLength) - kBeginDiz.size();
@@ -99,7 +104,8 @@ ParseResult Parse(std::span<const std::uint8_t> file) {
         result.patch.records.clear();
         return result;
     };
-    if (file.size() < kMagicSize) return fail(Problem::NotPpf, 0);
+    const CByteReader reader(file);
+    if (!reader.Has(0, kMagicSize)) return fail(Problem::NotPpf, 0);
     Layout layout{};
     std::uint8_t method = 0;
     if (BytesAre(file, 0, "PPF10")) {
@@ -114,9 +120,10 @@ ParseResult Parse(std::span<const std::uint8_t> file) {
     } else {
         return fail(Problem::NotPpf, 0);
     }
-    if (file.size() < kMagicSize + 1) return fail(Problem::CutShort, file.size());
-    if (file[kMagicSize] != method) return fail(Problem::DamagedHeader, kMagicSize);
-    if (file.size() < layout.recordsFrom) return fail(Problem::CutShort, file.size());
+    const auto methodByte = reader.U8(kMagicSize);
+    if (!methodByte) return fail(Problem::CutShort, file.size());
+    if (*methodByte != method) return fail(Problem::DamagedHeader, kMagicSize);
+    if (!reader.Has(0, layout.recordsFrom)) return fail(Problem::CutShort, file.size());
 
     Patch& patch = result.patch;
     patch.version = layout.version;
@@ -126,18 +133,20 @@ ParseResult Parse(std::span<const std::uint8_t> file) {
     patch.description.resize(last == std::string::npos ? 0 : last + 1);
 
     if (layout.version == Version::V2) {
-        patch.originalSize = ReadLE32(file.data() + kPpf12HeaderSize);
-        patch.validation = file.subspan(kPpf12HeaderSize + 4, kValidationSize);
+        patch.originalSize = reader.LE32(kPpf12HeaderSize).value_or(0);
+        patch.validation = reader.Bytes(kPpf12HeaderSize + 4, kValidationSize).value_or(patch.validation);
     } else if (layout.version == Version::V3) {
-        if (file[56] != 0) {
-            result.value = file[56];
-            return fail(Problem::UnknownImageType, 56);
+        const std::uint8_t imageType = reader.U8(kPpf3ImageTypeAt).value_or(0);
+        if (imageType != 0) {
+            result.value = imageType;
+            return fail(Problem::UnknownImageType, kPpf3ImageTypeAt);
         }
-        patch.hasUndo = file[58] != 0;
-        if (file[57] != 0) {
+        patch.hasUndo = reader.U8(kPpf3UndoFlagAt).value_or(0) != 0;
+        if (reader.U8(kPpf3ValidationFlagAt).value_or(0) != 0) {
             layout.recordsFrom += kValidationSize;
-            if (file.size() < layout.recordsFrom) return fail(Problem::CutShort, file.size());
-            patch.validation = file.subspan(kPpf3HeaderSize, kValidationSize);
+            const auto validation = reader.Bytes(kPpf3HeaderSize, kValidationSize);
+            if (!validation) return fail(Problem::CutShort, file.size());
+            patch.validation = *validation;
         }
     }
 
@@ -147,19 +156,24 @@ ParseResult Parse(std::span<const std::uint8_t> file) {
     patch.fileIdDiz = std::move(trailer.patch.fileIdDiz);
 
     const std::size_t copies = patch.hasUndo ? 2 : 1;
+    const CByteReader records(file.first(end));
     for (std::size_t at = layout.recordsFrom; at < end;) {
         // A trailer's beginning where a record should start, with no whole
         // trailer at the end: the patch lost its end.
         if (layout.version != Version::V1 && BytesAre(file.first(end), at, kBeginDiz))
             return fail(Problem::DamagedTrailer, at);
-        if (!InBounds(at, layout.offsetBytes + 1, end)) return fail(Problem::CutShort, at);
+        const std::optional<std::uint64_t> offset =
+            layout.offsetBytes == 8 ? records.LE64(at) : std::optional<std::uint64_t>(records.LE32(at));
+        const auto lengthByte = records.U8(at + layout.offsetBytes);
+        if (!offset || !lengthByte) return fail(Problem::CutShort, at);
         Record record;
-        record.offset = layout.offsetBytes == 8 ? ReadLE64(file.data() + at) : ReadLE32(file.data() + at);
-        const std::size_t length = file[at + layout.offsetBytes];
+        record.offset = *offset;
+        const std::size_t length = *lengthByte;
         const std::size_t bytesAt = at + layout.offsetBytes + 1;
-        if (!InBounds(bytesAt, copies * length, end)) return fail(Problem::CutShort, at);
-        record.newBytes = file.subspan(bytesAt, length);
-        if (patch.hasUndo) record.oldBytes = file.subspan(bytesAt + length, length);
+        const auto bytes = records.Bytes(bytesAt, copies * length);
+        if (!bytes) return fail(Problem::CutShort, at);
+        record.newBytes = bytes->first(length);
+        if (patch.hasUndo) record.oldBytes = bytes->subspan(length);
         patch.records.push_back(record);
         at = bytesAt + copies * length;
     }
@@ -172,9 +186,9 @@ std::vector<std::uint8_t> Ppf3Header(std::string_view description, bool undo) {
     header[5] = 2;
     std::fill(header.begin() + 6, header.begin() + 6 + kDescriptionSize, std::uint8_t{' '});
     std::memcpy(header.data() + 6, description.data(), std::min(description.size(), kDescriptionSize));
-    header[56] = 0; // a raw image
-    header[57] = 1; // the validation block follows
-    header[58] = undo ? 1 : 0;
+    header[kPpf3ImageTypeAt] = 0;      // a raw image
+    header[kPpf3ValidationFlagAt] = 1; // the validation block follows
+    header[kPpf3UndoFlagAt] = undo ? 1 : 0;
     header[59] = 0;
     return header;
 }
@@ -192,8 +206,7 @@ bool RecordWriter::Changed(std::uint64_t offset, const std::uint8_t* newBytes, c
             if (!Drain(kOutputPiece)) return false;
             m_recordAt = m_buffer.size();
             m_buffer.resize(m_recordAt + 9);
-            WriteLE32(m_buffer.data() + m_recordAt, static_cast<std::uint32_t>(offset));
-            WriteLE32(m_buffer.data() + m_recordAt + 4, static_cast<std::uint32_t>(offset >> 32));
+            WriteLE64(m_buffer.data() + m_recordAt, offset);
             m_recordOffset = offset;
             m_recordLength = 0;
             m_open = true;

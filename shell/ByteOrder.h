@@ -1,21 +1,13 @@
 #pragma once
-// Little-endian numbers in the game's files. Every read and write of a
-// multi-byte field goes through these helpers; buffers are never cast to
-// structs. Callers check the bounds before calling.
+// Little-endian numbers written into the game's files and the kit's own,
+// into buffers that the caller sized; buffers are never cast to structs.
+// Every read goes through CByteReader (format/ByteReader.h), which cannot
+// run past the end of its bytes.
 
 #include <cstddef>
 #include <cstdint>
 
 namespace qorlu {
-
-inline std::uint16_t ReadLE16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-inline std::uint32_t ReadLE32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 inline void WriteLE16(std::uint8_t* p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v);
@@ -27,6 +19,11 @@ inline void WriteLE32(std::uint8_t* p, std::uint32_t v) {
     p[1] = static_cast<std::uint8_t>(v >> 8);
     p[2] = static_cast<std::uint8_t>(v >> 16);
     p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+inline void WriteLE64(std::uint8_t* p, std::uint64_t v) {
+    WriteLE32(p, static_cast<std::uint32_t>(v));
+    WriteLE32(p + 4, static_cast<std::uint32_t>(v >> 32));
 }
 
 // True when [offset, offset + length) lies inside a buffer of `size` bytes,

@@ -1,6 +1,7 @@
 // qorlu extract and qorlu import on a genisoimage-authored disc, checked with
 // an independent reader of the raw image (libcdio's cd-info and cd-read).
 
+#include "format/ByteReader.h"
 #include "shell/ByteOrder.h"
 #include "shell/Text.h"
 #include "tests/support/IndependentReader.h"
@@ -119,16 +120,16 @@ TEST(ImportCommand, AnExtractedFileEditedAndWrittenBackIsInTheImage) {
     auto afs = disc.ReadArchiveIndependently();
     ASSERT_EQ(afs.size(), disc.afs.bytes.size());
     EXPECT_TRUE(std::equal(readme.begin(), readme.end(), afs.begin() + disc.afs.offsets[4]));
-    EXPECT_EQ(ReadLE32(&afs[12 + 8 * 4]), 20u);
-    EXPECT_EQ(ReadLE32(&afs[disc.afs.nameDirOffset + 48 * 4 + 44]), 20u);
-    EXPECT_EQ(ReadLE32(&afs[12]), 30000u) << "answered No";
+    EXPECT_EQ(CByteReader(afs).LE32(12 + 8 * 4), 20u);
+    EXPECT_EQ(CByteReader(afs).LE32(disc.afs.nameDirOffset + 48 * 4 + 44), 20u);
+    EXPECT_EQ(CByteReader(afs).LE32(12), 30000u) << "answered No";
 
     r = RunProgram(kQorlu, {"import", disc.bin, titlePath, "--yes"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     afs = disc.ReadArchiveIndependently();
     EXPECT_TRUE(std::equal(title.begin(), title.end(), afs.begin() + disc.afs.offsets[0]));
-    EXPECT_EQ(ReadLE32(&afs[12]), 30500u);
-    EXPECT_EQ(ReadLE32(&afs[disc.afs.nameDirOffset + 44]), 30500u);
+    EXPECT_EQ(CByteReader(afs).LE32(12), 30500u);
+    EXPECT_EQ(CByteReader(afs).LE32(disc.afs.nameDirOffset + 44), 30500u);
 
     // Too large for its slot, and nothing matching at all: failing statuses.
     test::WriteFileBytes(titlePath, PatternBytes(40000, 42));

@@ -1,6 +1,7 @@
 // Flag sheets: bitmaps with filled rows, the round trip, and the index
 // checks that keep both directions inside the sheet.
 
+#include "format/ByteReader.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tests/texture/TextureFixtures.h"
@@ -36,14 +37,14 @@ TEST_F(FlagSheet, ThirtyByTwentyImagesGiveFilledBitmapsOf1718Bytes) {
     for (int i = 0; i < 3; ++i) {
         const Bytes b = ReadFileBytes(path + "_00" + std::to_string(i) + ".bmp");
         ASSERT_EQ(b.size(), 1718u);
-        EXPECT_EQ(ReadLE16(&b[0]), 19778);
-        EXPECT_EQ(ReadLE32(&b[2]), 1718u);  // bfSize
-        EXPECT_EQ(ReadLE32(&b[10]), 1078u); // bfOffBits
-        EXPECT_EQ(ReadLE32(&b[18]), 30u);
-        EXPECT_EQ(ReadLE32(&b[22]), 20u);
-        EXPECT_EQ(ReadLE16(&b[28]), 8);
-        EXPECT_EQ(ReadLE32(&b[34]), 640u); // biSizeImage
-        EXPECT_EQ(ReadLE32(&b[38]), 3780u);
+        EXPECT_EQ(CByteReader(b).LE16(0), 19778);
+        EXPECT_EQ(CByteReader(b).LE32(2), 1718u);  // bfSize
+        EXPECT_EQ(CByteReader(b).LE32(10), 1078u); // bfOffBits
+        EXPECT_EQ(CByteReader(b).LE32(18), 30u);
+        EXPECT_EQ(CByteReader(b).LE32(22), 20u);
+        EXPECT_EQ(CByteReader(b).LE16(28), 8);
+        EXPECT_EQ(CByteReader(b).LE32(34), 640u); // biSizeImage
+        EXPECT_EQ(CByteReader(b).LE32(38), 3780u);
         // Palette: colour 8 is stored at 16, as in a 256-colour texture.
         EXPECT_EQ(b[54 + 8 * 4 + 2], sheet[palette + 16 * 4 + 0]);  // red
         EXPECT_EQ(b[54 + 8 * 4 + 0], sheet[palette + 16 * 4 + 2]);  // blue
@@ -86,7 +87,7 @@ TEST_F(FlagSheet, RoundTripIsByteIdentical) {
 TEST_F(FlagSheet, ImportWritesImageNAtItsTableOffset) {
     std::vector<std::size_t> images;
     const Bytes sheet = BuildSheet({.count = 3, .width = 6, .height = 2}, &images);
-    ASSERT_EQ(ReadLE32(&sheet[36]), images[2]); // image 2's entry is at 36
+    ASSERT_EQ(CByteReader(sheet).LE32(36), images[2]); // image 2's entry is at 36
     const std::string path = Put("FACES.FLG", sheet);
     // Rows of 8 bytes (6 pixels, 2 fill), bottom row first. Fill bytes and
     // headers are not carried into the sheet.

@@ -1,6 +1,7 @@
 // Texture export and import through files: the bitmap layout, the names,
 // the messages, and the round trip.
 
+#include "format/ByteReader.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tests/texture/TextureFixtures.h"
@@ -38,21 +39,21 @@ TEST_F(TextureConvert, BitmapHeaderFields) {
         ExportTextures(rec, path);
         const Bytes b = ReadFileBytes(path + "_000.bmp");
         ASSERT_EQ(b.size(), k.length);
-        EXPECT_EQ(ReadLE16(&b[0]), 19778);                     // bfType
-        EXPECT_EQ(ReadLE32(&b[2]), k.length);                  // bfSize
-        EXPECT_EQ(ReadLE32(&b[6]), 0u);                        // bfReserved1, 2
-        EXPECT_EQ(ReadLE32(&b[10]), k.offBits);                // bfOffBits
-        EXPECT_EQ(ReadLE32(&b[14]), 40u);                      // biSize
-        EXPECT_EQ(ReadLE32(&b[18]), std::uint32_t(k.block.width));
-        EXPECT_EQ(ReadLE32(&b[22]), std::uint32_t(k.block.height));
-        EXPECT_EQ(ReadLE16(&b[26]), 1);                        // biPlanes
-        EXPECT_EQ(ReadLE16(&b[28]), k.bitCount);
-        EXPECT_EQ(ReadLE32(&b[30]), 0u);                       // biCompression
-        EXPECT_EQ(ReadLE32(&b[34]), k.sizeImage);
-        EXPECT_EQ(ReadLE32(&b[38]), 3780u);
-        EXPECT_EQ(ReadLE32(&b[42]), 3780u);
-        EXPECT_EQ(ReadLE32(&b[46]), 0u);                       // biClrUsed
-        EXPECT_EQ(ReadLE32(&b[50]), 0u);                       // biClrImportant
+        EXPECT_EQ(CByteReader(b).LE16(0), 19778);                     // bfType
+        EXPECT_EQ(CByteReader(b).LE32(2), k.length);                  // bfSize
+        EXPECT_EQ(CByteReader(b).LE32(6), 0u);                        // bfReserved1, 2
+        EXPECT_EQ(CByteReader(b).LE32(10), k.offBits);                // bfOffBits
+        EXPECT_EQ(CByteReader(b).LE32(14), 40u);                      // biSize
+        EXPECT_EQ(CByteReader(b).LE32(18), std::uint32_t(k.block.width));
+        EXPECT_EQ(CByteReader(b).LE32(22), std::uint32_t(k.block.height));
+        EXPECT_EQ(CByteReader(b).LE16(26), 1);                        // biPlanes
+        EXPECT_EQ(CByteReader(b).LE16(28), k.bitCount);
+        EXPECT_EQ(CByteReader(b).LE32(30), 0u);                       // biCompression
+        EXPECT_EQ(CByteReader(b).LE32(34), k.sizeImage);
+        EXPECT_EQ(CByteReader(b).LE32(38), 3780u);
+        EXPECT_EQ(CByteReader(b).LE32(42), 3780u);
+        EXPECT_EQ(CByteReader(b).LE32(46), 0u);                       // biClrUsed
+        EXPECT_EQ(CByteReader(b).LE32(50), 0u);                       // biClrImportant
     }
     EXPECT_EQ(rec.Texts(), Texts(3, "OK!"));
 }

@@ -4,6 +4,7 @@
 // offset; an unprivileged child process meets a container it may read but
 // not write.
 
+#include "format/ByteReader.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
@@ -104,10 +105,12 @@ TEST_F(WriteFailure, FailedWriteIntoTheContainerIsReportedInsteadOfOk) {
     const Bytes sheet = BuildSheet({.count = 1, .width = 4, .height = 4});
     // The same sheet moved up by 4096 bytes, behind a copy of its header and
     // table whose entry points at image 0 beyond 4096.
+    const auto image0 = CByteReader(sheet).LE32(20);
+    ASSERT_TRUE(image0);
     Bytes bigSheet(4096 + sheet.size(), 0);
     std::copy(sheet.begin(), sheet.end(), bigSheet.begin() + 4096);
     std::copy(sheet.begin(), sheet.begin() + 28, bigSheet.begin());
-    WriteLE32(&bigSheet[20], ReadLE32(&sheet[20]) + 4096);
+    WriteLE32(&bigSheet[20], *image0 + 4096);
     const std::string sheetPath = Put("G.FLG", bigSheet);
     WriteFileBytes(sheetPath + "_000.bmp", Bytes(1078 + 16, 0x33));
     {
