@@ -13,6 +13,10 @@
 
 namespace qorlu {
 
+static_assert(kRawGeometry.rawSectorSize == sector::kRawSize && kRawGeometry.headerSize == sector::kUserOffset &&
+              kRawGeometry.rawSectorSize - kRawGeometry.headerSize - kRawGeometry.trailerSize == sector::kUserSize &&
+              kPlainGeometry.rawSectorSize == sector::kUserSize);
+
 namespace {
 
 // Raw sectors read at once by ReadAt: large enough for sequential speed,
@@ -131,7 +135,8 @@ bool CDiscImage::OpenImage(OpenMode mode) {
 }
 
 CDiscImage::Layout CDiscImage::DetectLayout(BinaryFile& file) {
-    const bool plain = BytesAt(file, kVolumeDescriptorSector * 2048, kVolumeDescriptor, sizeof kVolumeDescriptor);
+    const bool plain = BytesAt(file, kVolumeDescriptorSector * kPlainGeometry.rawSectorSize, kVolumeDescriptor,
+                               sizeof kVolumeDescriptor);
     const bool raw =
         BytesAt(file, kVolumeDescriptorSector * sector::kRawSize + sector::kUserOffset, kVolumeDescriptor,
                 sizeof kVolumeDescriptor);
@@ -139,7 +144,7 @@ CDiscImage::Layout CDiscImage::DetectLayout(BinaryFile& file) {
     constexpr std::uint8_t kSync[12] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
     if (BytesAt(file, 0, kSync, sizeof kSync)) return Layout::Raw;
     const auto length = file.Length();
-    return length && *length % 2048 == 0 ? Layout::Plain : Layout::Raw;
+    return length && *length % kPlainGeometry.rawSectorSize == 0 ? Layout::Plain : Layout::Raw;
 }
 
 CDiscImage::Layout CDiscImage::LayoutFromSyncPatterns(BinaryFile& file) {
@@ -149,7 +154,7 @@ CDiscImage::Layout CDiscImage::LayoutFromSyncPatterns(BinaryFile& file) {
     const auto length = file.Length();
     if (!length) return Layout::Raw;
     const std::uint64_t sectors = *length / sector::kRawSize;
-    if (sectors == 0) return *length % 2048 == 0 ? Layout::Plain : Layout::Raw;
+    if (sectors == 0) return *length % kPlainGeometry.rawSectorSize == 0 ? Layout::Plain : Layout::Raw;
     const std::uint64_t samples = std::min(sectors, kSamples);
     std::uint64_t synced = 0;
     for (std::uint64_t i = 0; i < samples; ++i) {
@@ -161,9 +166,10 @@ CDiscImage::Layout CDiscImage::LayoutFromSyncPatterns(BinaryFile& file) {
 }
 
 void CDiscImage::UseLayout(Layout layout) {
-    m_nRawSectorSize = layout == Layout::Plain ? 2048 : 2352;
-    m_nSectorHeaderSize = layout == Layout::Plain ? 0 : 24;
-    m_nSectorTrailerSize = layout == Layout::Plain ? 0 : 280;
+    const SectorGeometry& g = layout == Layout::Plain ? kPlainGeometry : kRawGeometry;
+    m_nRawSectorSize = g.rawSectorSize;
+    m_nSectorHeaderSize = g.headerSize;
+    m_nSectorTrailerSize = g.trailerSize;
 }
 
 const char* CDiscImage::LayoutName(Layout layout) {

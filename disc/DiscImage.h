@@ -71,6 +71,16 @@ struct ImageWrite {
     std::uint32_t count;
 };
 
+// The two layouts' sector geometry: bytes per sector in the file, and the
+// header and trailer bytes around each sector's 2048 user bytes.
+struct SectorGeometry {
+    std::int32_t rawSectorSize;
+    std::int32_t headerSize;
+    std::int32_t trailerSize;
+};
+inline constexpr SectorGeometry kRawGeometry{2352, 24, 280};
+inline constexpr SectorGeometry kPlainGeometry{2048, 0, 0};
+
 class CDiscImage {
 public:
     enum class OpenMode { ReadOnly, ReadWrite };
@@ -176,9 +186,9 @@ public:
     std::string m_strImageFile;
     BinaryFile m_file;
     // The geometry of the layout found by the last OpenImage; raw until then.
-    std::int32_t m_nRawSectorSize = 2352;
-    std::int32_t m_nSectorHeaderSize = 24;
-    std::int32_t m_nSectorTrailerSize = 280;
+    std::int32_t m_nRawSectorSize = kRawGeometry.rawSectorSize;
+    std::int32_t m_nSectorHeaderSize = kRawGeometry.headerSize;
+    std::int32_t m_nSectorTrailerSize = kRawGeometry.trailerSize;
     std::string m_strArchiveName;
     std::int32_t m_nStartSector = 0;
     std::uint32_t m_nArchiveSize = 0;
