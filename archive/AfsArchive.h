@@ -29,11 +29,13 @@
 // and the table and the name directory must lie inside the image. After that
 // the accessors trust it; an index outside the table reads as 0 or "".
 
+#include "archive/ExtractFailure.h"
 #include "archive/ReadAheadRing.h"
 #include "disc/DiscImage.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -107,6 +109,8 @@ public:
     // one this job already wrote under a name in another letter case, or it
     // could not be created, read or written whole.
     int ExtractEntry(const std::string& lpszFolder, std::uint32_t nIndex);
+    // Why the last ExtractEntry (or entry of a job) returned 0; nothing after a 1.
+    const std::optional<ExtractFailure>& LastExtractFailure() const { return m_lastExtractFailure; }
 
     // Writes the replacement file lpszPath over entry nIndex inside the image
     // and records a changed size. 1 on success, 0 on failure (with a message).
@@ -120,8 +124,10 @@ public:
     // `progress`; its end message goes to `messages`. 0 when the image could
     // not be opened, 1 when cancelled, 2 when complete.
     std::uint32_t RunExtractJob(IExtractProgress& progress, IMessageSink& messages);
-    // How many entries the last job wrote whole.
+    // How many entries the last job wrote whole, and why each other selected
+    // entry it reached was not written, in entry order.
     std::uint32_t WrittenByLastJob() const { return m_nJobWritten; }
+    const std::vector<ExtractFailure>& FailuresOfLastJob() const { return m_jobFailures; }
 
     std::uint32_t m_nEntryCount = 0;
     std::uint32_t m_nNameDirOffset = 0;
@@ -145,11 +151,15 @@ private:
     // What the reader thread reads for entry nIndex, and how.
     CReadAheadRing::Span ReadSpan(std::uint32_t nIndex, std::uint64_t archiveBytes) const;
     CReadAheadRing::Reader ImageReader();
+    // Keeps why entry nIndex was not written (at `path`, where there is one); 0.
+    int Fail(ExtractFailureKind kind, std::uint32_t nIndex, std::string path = {});
 
     std::string m_strLoadProblem;
     std::vector<std::uint32_t> m_slotSpace; // per entry, computed once per load
     std::uint64_t m_nArchiveBytesAtLoad = 0;
     std::uint32_t m_nJobWritten = 0;        // entries the last job wrote whole
+    std::vector<ExtractFailure> m_jobFailures;
+    std::optional<ExtractFailure> m_lastExtractFailure;
     bool m_bImageChangedSinceLoad = false;
 };
 

@@ -57,8 +57,44 @@ bool WindowsCanHoldName(std::string_view name) {
     return true;
 }
 
+std::string DescribeExtractFailure(const ExtractFailure& failure) {
+    const std::string where = "archive offset " + std::to_string(failure.offset) + ", " +
+                              std::to_string(failure.size) + " bytes";
+    std::string why;
+    switch (failure.kind) {
+    case ExtractFailureKind::NotInIndex:
+        why = "no such entry";
+        break;
+    case ExtractFailureKind::NameLeavesFolder:
+        why = "its name would lead outside the output folder";
+        break;
+    case ExtractFailureKind::NameWindowsCannotHold:
+        why = "Windows can not hold a file of this name";
+        break;
+    case ExtractFailureKind::PastTheImage:
+        why = "it reaches past the end of the image (" + where + ")";
+        break;
+    case ExtractFailureKind::IsTheImage:
+        why = "the file of this name is the image being read: " + failure.path;
+        break;
+    case ExtractFailureKind::AnotherEntrysFile:
+        why = "another entry, whose name differs only in letter case, was written to the same file: " + failure.path;
+        break;
+    case ExtractFailureKind::CannotCreate:
+        why = "the file can not be created: " + failure.path;
+        break;
+    case ExtractFailureKind::CannotRead:
+        why = "the image can not be read there (" + where + ")";
+        break;
+    case ExtractFailureKind::CannotWrite:
+        why = "the file could not be written whole: " + failure.path;
+        break;
+    }
+    return (failure.name.empty() ? "entry " + std::to_string(failure.entry) : failure.name) + ": " + why;
+}
+
 int CAfsArchive::ExtractEntry(const std::string& lpszFolder, std::uint32_t nIndex) {
-    if (m_nEntryCount == 0 || nIndex >= m_nEntryCount) return 0;
+    if (m_nEntryCount == 0 || nIndex >= m_nEntryCount) return Fail(ExtractFailureKind::NotInIndex, nIndex);
     const std::uint64_t archiveBytes = ArchiveBytesInImage();
     ExtractTargets targets(ImageFile());
     CReadAheadRing ring(std::vector<CReadAheadRing::Span>{ReadSpan(nIndex, archiveBytes)}, ImageReader());
@@ -78,22 +114,29 @@ CReadAheadRing::Reader CAfsArchive::ImageReader() {
     };
 }
 
+int CAfsArchive::Fail(ExtractFailureKind kind, std::uint32_t nIndex, std::string path) {
+    m_lastExtractFailure =
+        ExtractFailure{kind, nIndex, GetEntryName(nIndex), GetEntryOffset(nIndex), GetEntrySize(nIndex), std::move(path)};
+    return 0;
+}
+
 int CAfsArchive::ExtractInto(ExtractTargets& targets, std::uint64_t archiveBytes, const std::string& lpszFolder,
                              std::uint32_t nIndex, CReadAheadRing::CEntryPieces& pieces) {
-    if (m_nEntryCount == 0 || nIndex >= m_nEntryCount) return 0;
+    m_lastExtractFailure.reset();
+    if (m_nEntryCount == 0 || nIndex >= m_nEntryCount) return Fail(ExtractFailureKind::NotInIndex, nIndex);
     std::string folder = lpszFolder;
     if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
     const std::string name = GetEntryName(nIndex);
-    if (!StaysInsideFolder(name)) return 0;
+    if (!StaysInsideFolder(name)) return Fail(ExtractFailureKind::NameLeavesFolder, nIndex);
 #ifdef _WIN32
     // A name that Windows would refuse, or take for a device, is not written
     // rather than written somewhere else. Other systems hold these names.
-    if (!WindowsCanHoldName(name)) return 0;
+    if (!WindowsCanHoldName(name)) return Fail(ExtractFailureKind::NameWindowsCannotHold, nIndex);
 #endif
     // An entry that the image does not hold whole (a damaged size or offset)
     // gets no file at all: nothing is read past the image's end, and no
     // file of an extraction is longer than the image.
-    if (!EntryLiesWithin(nIndex, archiveBytes)) return 0;
+    if (!EntryLiesWithin(nIndex, archiveBytes)) return Fail(ExtractFailureKind::PastTheImage, nIndex);
 
     // The entry's folders, outermost first; a folder that exists already is
     // fine. Each is made (or found) once per job.
@@ -105,16 +148,27 @@ int CAfsArchive::ExtractInto(ExtractTargets& targets, std::uint64_t archiveBytes
     // job wrote for another entry whose name differs only in letter case,
     // on a file system that ignores case.
     const std::string target = folder + name;
-    if (!targets.MayWrite(target, freshFolder)) return 0;
+    switch (targets.ClashAt(target, freshFolder)) {
+    case ExtractTargets::Clash::None:
+        break;
+    case ExtractTargets::Clash::TheImage:
+        return Fail(ExtractFailureKind::IsTheImage, nIndex, target);
+    case ExtractTargets::Clash::AnotherEntry:
+        return Fail(ExtractFailureKind::AnotherEntrysFile, nIndex, target);
+    }
 
     BinaryFile out;
-    if (!out.Open(target, BinaryFile::Mode::Create)) return 0;
+    if (!out.Open(target, BinaryFile::Mode::Create)) return Fail(ExtractFailureKind::CannotCreate, nIndex, target);
     const auto written = out.Handle().Identity();
     // Each piece is written straight from the slot it was read into; an
     // entry up to the slot size goes out in one write.
+    bool read = true;
     bool whole = true;
     std::span<const std::uint8_t> piece;
-    while (whole && pieces.Left() > 0) whole = pieces.Next(piece) && out.Write(piece.data(), piece.size());
+    while (read && whole && pieces.Left() > 0) {
+        read = pieces.Next(piece);
+        whole = read && out.Write(piece.data(), piece.size());
+    }
     const bool closed = out.Close();
     if (whole && closed && !out.Failed()) {
         if (written) targets.Remember(target, *written);
@@ -123,7 +177,7 @@ int CAfsArchive::ExtractInto(ExtractTargets& targets, std::uint64_t archiveBytes
     // A file that did not receive the whole entry would look complete.
     std::error_code ignored;
     std::filesystem::remove(PathFromUtf8(target), ignored);
-    return 0;
+    return Fail(read ? ExtractFailureKind::CannotWrite : ExtractFailureKind::CannotRead, nIndex, target);
 }
 
 } // namespace qorlu

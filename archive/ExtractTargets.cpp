@@ -46,13 +46,13 @@ bool ExtractTargets::IsTheImage(const std::string& target) const {
     return found && m_image && *found == *m_image;
 }
 
-bool ExtractTargets::MayWrite(const std::string& target, bool freshFolder) const {
-    if (freshFolder && m_writtenUpper.count(ToUpperAscii(target)) == 0) return true;
+ExtractTargets::Clash ExtractTargets::ClashAt(const std::string& target, bool freshFolder) const {
+    if (freshFolder && m_writtenUpper.count(ToUpperAscii(target)) == 0) return Clash::None;
     const auto found = LookUp(target);
-    if (!found) return true;
-    if (m_image && *found == *m_image) return false;
+    if (!found) return Clash::None;
+    if (m_image && *found == *m_image) return Clash::TheImage;
     const auto first = m_written.find({found->volume, found->file});
-    return first == m_written.end() || first->second == target;
+    return first == m_written.end() || first->second == target ? Clash::None : Clash::AnotherEntry;
 }
 
 void ExtractTargets::Remember(const std::string& target, const FileIdentity& written) {

@@ -39,10 +39,11 @@ public:
     // be looked at is not the image (opening it will tell).
     bool IsTheImage(const std::string& target) const;
 
-    // Whether the entry may be written to `target` (`freshFolder`: its folder
-    // was made empty by this job): not the image, and not a file that this
-    // job wrote under another name.
-    bool MayWrite(const std::string& target, bool freshFolder) const;
+    // What writing the entry to `target` would hit (`freshFolder`: its folder
+    // was made empty by this job): the image, a file that this job wrote
+    // under another name, or nothing.
+    enum class Clash { None, TheImage, AnotherEntry };
+    Clash ClashAt(const std::string& target, bool freshFolder) const;
     // Notes a file this job wrote whole.
     void Remember(const std::string& target, const FileIdentity& written);
 

@@ -161,6 +161,9 @@ int RunExtract(const Args& args) {
     std::printf("%u %s written into %s\n", written, written == 1 ? "entry" : "entries",
                 ec ? outDir.c_str() : Utf8FromPath(where.lexically_normal()).c_str());
     std::fflush(stdout);
+    // Then each entry that was not written, and why.
+    for (const ExtractFailure& failure : archive.FailuresOfLastJob())
+        std::fprintf(stderr, "not written: %s\n", DescribeExtractFailure(failure).c_str());
     return console.FailureCount() == 0 ? 0 : 1;
 }
 

@@ -101,6 +101,7 @@ Answer CExtractJob::Gate::Show(const Notice& notice) {
 
 std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress, IMessageSink& messages) {
     m_nJobWritten = 0;
+    m_jobFailures.clear();
     if (!OpenImage(OpenMode::ReadOnly)) {
         // Without this the progress window would wait for a close that never
         // comes and the main window would stay hidden.
@@ -113,8 +114,6 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress, IMessageSin
     ExtractTargets targets(ImageFile());
     progress.SetRange(0, static_cast<int>(m_nEntryCount));
     bool cancelled = false;
-    std::uint32_t failures = 0;
-    std::string firstFailure;
     {
         // The selected entries, in the order they are written; the reader
         // thread reads them ahead while the files are written.
@@ -135,7 +134,7 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress, IMessageSin
             progress.SetText(ToUpperAscii(GetEntryName(i)));
             auto pieces = ring.NextEntry();
             if (ExtractInto(targets, archiveBytes, m_strOutputDir, i, pieces) == 0) {
-                if (failures++ == 0) firstFailure = GetEntryName(i);
+                if (m_lastExtractFailure) m_jobFailures.push_back(*m_lastExtractFailure);
             } else {
                 ++m_nJobWritten;
             }
@@ -145,10 +144,10 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress, IMessageSin
 
     messages.Show(SystemNotice(cancelled ? "Extract aborted!" : "Extract complete!", "",
                                  cancelled ? Outcome::Failure : Outcome::Success, Icon::Information));
-    if (failures > 0) {
+    if (const auto failures = m_jobFailures.size(); failures > 0) {
         messages.Show(SystemNotice(std::to_string(failures) +
                                          (failures == 1 ? " entry could not be written:\n" : " entries could not be written. The first:\n") +
-                                         firstFailure,
+                                         m_jobFailures.front().name,
                                      "", Outcome::Failure));
     }
     progress.Close();

@@ -99,6 +99,11 @@ TEST_P(DamagedEntry, GetsNoFileAndTheOthersComeOutExact) {
         EXPECT_EQ(files.count("DATA/HURT.BIN"), 0u);
         EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"Extract complete!", "1 entry could not be written:\n" +
                                                                                        archive.GetEntryName(1)}));
+        ASSERT_EQ(archive.FailuresOfLastJob().size(), 1u);
+        const ExtractFailure& failure = archive.FailuresOfLastJob()[0];
+        EXPECT_EQ(failure.kind, ExtractFailureKind::PastTheImage);
+        EXPECT_EQ(failure.offset, d.offset);
+        EXPECT_EQ(failure.size, d.size);
     }
 }
 
@@ -152,6 +157,8 @@ TEST_P(ExtractBesideTheImage, LeavesTheImageByteIdentical) {
     EXPECT_EQ(test::ReadFileBytes(dir.Path() / "AFTER" / "LATER.BIN"), entries[2].data);
     EXPECT_EQ(messages.Texts(),
               (std::vector<std::string>{"Extract complete!", "1 entry could not be written:\n" + entryName}));
+    ASSERT_EQ(archive.FailuresOfLastJob().size(), 1u);
+    EXPECT_EQ(archive.FailuresOfLastJob()[0].kind, ExtractFailureKind::IsTheImage);
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, ExtractBesideTheImage,

@@ -191,6 +191,14 @@ TEST(ExtractJob, EntriesThatCouldNotBeWrittenAreCountedAfterTheEndMessage) {
     EXPECT_EQ(f.messages.Texts(),
               (std::vector<std::string>{"Extract complete!", "2 entries could not be written. The first:\n" + Native("../EVIL.BIN")}));
     EXPECT_EQ(progress.closes, 1);
+    // Each with why, where it was found.
+    const auto& failures = f.archive.FailuresOfLastJob();
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0].kind, ExtractFailureKind::NameLeavesFolder);
+    EXPECT_EQ(failures[0].entry, 1u);
+    EXPECT_EQ(failures[1].kind, ExtractFailureKind::CannotCreate);
+    EXPECT_EQ(failures[1].entry, 2u);
+    EXPECT_EQ(failures[1].path, f.out + kPathSeparator + Native("BLOCKED/X.BIN"));
 }
 
 TEST(WindowsCanHoldName, RefusesDevicesReservedCharactersAndTrailingDotsOrSpaces) {
