@@ -62,7 +62,8 @@ constexpr Command kCommands[] = {
      "error-detection and error-correction bytes of its Mode 2 Form 1 sectors. Prints how many are valid, "
      "how many are wrong (the first ones by sector number and, inside the archive, the entry they belong to) "
      "and how many are of other kinds, and reports a partial last sector and the journal of an interrupted "
-     "import. Opens the image read-only. A plain \".iso\" image carries no sector checksums.",
+     "import, with what the next open of the image will do with it (put the old sectors back, or refuse and "
+     "keep both). Opens the image read-only. A plain \".iso\" image carries no sector checksums.",
      "", "0\tno checked sector is wrong\n1\ta sector is wrong, the image cannot be read, or an interrupted "
      "import's journal lies beside it",
      qorlu::cli::RunVerify},
