@@ -143,14 +143,9 @@ bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'
 // renaming over the link would turn it into a copy and leave the file it
 // names as it was. Empty when a link cannot be resolved.
 std::filesystem::path RewriteTarget(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target = PathFromUtf8(path);
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        target = fs::canonical(target, ec);
-        if (ec) return {};
-    }
-    return target;
+    if (KindOf(path, Links::Keep) != NameKind::Link) return PathFromUtf8(path);
+    const auto resolved = CanonicalPath(path);
+    return resolved ? PathFromUtf8(*resolved) : std::filesystem::path();
 }
 
 std::filesystem::path FolderPathOf(const std::filesystem::path& file) {
@@ -197,16 +192,14 @@ void RemoveLeftoverTemporaries(const std::string& path) {
     const fs::path target = RewriteTarget(path);
     if (target.empty() || !target.has_filename()) return;
     const std::string prefix = Utf8FromPath(target.filename()) + std::string(kRewriteMarker);
-    std::error_code ec;
-    fs::directory_iterator it(FolderPathOf(target), ec);
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::string name = Utf8FromPath(it->path().filename());
+    const fs::path folder = FolderPathOf(target);
+    for (const std::string& name : NamesInFolder(Utf8FromPath(folder)).value_or(std::vector<std::string>{})) {
         if (name.size() != prefix.size() + kRewriteSuffixDigits || name.compare(0, prefix.size(), prefix) != 0 ||
             !IsRewriteTemporary(name)) {
             continue;
         }
-        std::error_code ignored;
-        if (fs::is_regular_file(fs::symlink_status(it->path(), ignored))) fs::remove(it->path(), ignored);
+        const std::string leftover = Utf8FromPath(folder / PathFromUtf8(name));
+        if (KindOf(leftover, Links::Keep) == NameKind::File) (void)RemoveFile(leftover);
     }
 }
 
@@ -230,20 +223,19 @@ bool SafeReplacement::Begin(const std::string& path, Target target, ReplaceFailu
     if (failure) *failure = ReplaceFailure::None;
     m_failed = false;
 
-    std::error_code ec;
     const fs::path resolved = RewriteTarget(path);
     if (resolved.empty() || IsRewriteTemporary(Utf8FromPath(resolved))) return fail(ReplaceFailure::CannotOpen);
-    const fs::file_status status = fs::symlink_status(resolved, ec);
-    m_targetExisted = fs::exists(status);
+    const NameKind kind = KindOf(Utf8FromPath(resolved), Links::Keep);
+    m_targetExisted = kind != NameKind::Missing;
     if (m_targetExisted) {
-        if (!fs::is_regular_file(status)) return fail(ReplaceFailure::CannotOpen);
+        if (kind != NameKind::File) return fail(ReplaceFailure::CannotOpen);
         // A file the user may not write stays as it is, even where the
         // folder would allow a rename over it.
         BinaryFile probe;
         if (!probe.Open(Utf8FromPath(resolved), BinaryFile::Mode::ReadWrite)) return fail(ReplaceFailure::CannotOpen);
         probe.Close();
         RemoveLeftoverTemporaries(Utf8FromPath(resolved));
-    } else if (target == Target::Existing || (ec && ec != std::errc::no_such_file_or_directory)) {
+    } else if (target == Target::Existing) {
         return fail(ReplaceFailure::CannotOpen);
     }
 
@@ -308,8 +300,7 @@ bool SafeReplacement::Commit(ReplaceFailure* failure) {
 void SafeReplacement::Abandon() {
     m_file.Close();
     if (m_temporary.empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove(PathFromUtf8(m_temporary), ignored);
+    (void)RemoveFile(m_temporary);
     m_temporary.clear();
 }
 

@@ -5,7 +5,10 @@
 // deleting durably, a file's identity, and advisory locks.
 //
 // Names are UTF-8 inside the program and are handed to the system as the
-// user gave them. Positions and lengths are 64-bit everywhere.
+// user gave them; on Windows a name whose full path is too long for the
+// plain form goes as that full path in its long form (see SystemPath in
+// shell/NativePath.h), whatever call it is for. Positions and lengths are
+// 64-bit everywhere.
 //
 // One implementation per platform: FileLayerPosix.cpp here, a Win32 one
 // behind the same declarations.
@@ -21,6 +24,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace qorlu {
 
@@ -107,6 +111,38 @@ bool ReplaceByRename(const std::string& from, const std::string& to);
 // Deletes `path` and flushes its folder, so that a power loss cannot bring
 // it back. True once the name is gone (also when it was not there).
 bool RemoveDurably(const std::string& path);
+
+// Names in folders: what a name is, a folder's names, making folders, free
+// space. The tools ask these of the file layer, not of std::filesystem,
+// whose Windows calls take no long names.
+
+enum class NameKind { Missing, File, Folder, Link, Other };
+enum class Links { Follow, Keep };
+
+// What `path` names. With Links::Keep a symbolic link is a Link (also one
+// that leads nowhere); with Links::Follow it is what it leads to. Missing
+// also when the system cannot tell.
+NameKind KindOf(const std::string& path, Links links = Links::Follow);
+// The full path of the file `path` leads to: "." and ".." resolved, a
+// symbolic link followed. Nothing when there is no such file.
+std::optional<std::string> CanonicalPath(const std::string& path);
+// The size of the file `path` leads to.
+std::optional<std::uint64_t> FileSizeOf(const std::string& path);
+// The names in the folder `folder`, without "." and ".."; nothing when it
+// cannot be listed.
+std::optional<std::vector<std::string>> NamesInFolder(const std::string& folder);
+
+enum class FolderMade { Made, Existed, Failed };
+// Makes the folder `path` in an existing folder; Existed when a folder of
+// that name was there already.
+FolderMade MakeFolder(const std::string& path);
+// Makes `path` and every missing folder above it; true when it is a folder.
+bool MakeFolders(const std::string& path);
+// Bytes this user may still write on the volume that holds `folder`.
+std::optional<std::uint64_t> AvailableBytesIn(const std::string& folder);
+// Removes the file `path` (not flushed: see RemoveDurably); true once the
+// name is gone.
+bool RemoveFile(const std::string& path);
 
 // How long a program waits for a lock that another program holds before it
 // gives up: long enough for another tool's short write, short enough for a

@@ -298,4 +298,133 @@ bool RemoveDurably(const std::string& path) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+namespace {
+
+// The file a name leads to, opened for nothing but its attributes (links
+// followed; folders need the backup flag).
+HANDLE OpenForAttributes(const std::wstring& name) {
+    return CreateFileW(name.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+NameKind KindOfAttributes(DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return NameKind::Folder;
+    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return NameKind::Other;
+    return NameKind::File;
+}
+
+} // namespace
+
+NameKind KindOf(const std::string& path, Links links) {
+    const std::wstring name = HasNul(path) ? std::wstring() : SystemPath(path);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (name.empty() || GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data) == 0) return NameKind::Missing;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return KindOfAttributes(data.dwFileAttributes);
+    // A symbolic link, a junction: the name's own attributes are the link's.
+    if (links == Links::Keep) return NameKind::Link;
+    const HANDLE h = OpenForAttributes(name);
+    if (h == INVALID_HANDLE_VALUE) return NameKind::Missing;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok ? KindOfAttributes(info.dwFileAttributes) : NameKind::Missing;
+}
+
+std::optional<std::string> CanonicalPath(const std::string& path) {
+    const std::wstring name = HasNul(path) ? std::wstring() : SystemPath(path);
+    if (name.empty()) return std::nullopt;
+    const HANDLE h = OpenForAttributes(name);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::wstring resolved;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data) != 0 &&
+        (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // A link: the path of the file it leads to, as the system names it.
+        const DWORD need = GetFinalPathNameByHandleW(h, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (need > 0) {
+            resolved.assign(need, L'\0');
+            const DWORD got = GetFinalPathNameByHandleW(h, resolved.data(), need, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            resolved.resize(got > 0 && got < need ? got : 0);
+        }
+    }
+    CloseHandle(h);
+    if (resolved.empty()) {
+        // Otherwise the full path of the name as given, in its own letter case.
+        const DWORD need = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+        if (need == 0) return std::nullopt;
+        resolved.assign(need, L'\0');
+        const DWORD got = GetFullPathNameW(name.c_str(), need, resolved.data(), nullptr);
+        if (got == 0 || got >= need) return std::nullopt;
+        resolved.resize(got);
+    }
+    return Utf8FromWide(PlainPath(resolved));
+}
+
+std::optional<std::uint64_t> FileSizeOf(const std::string& path) {
+    const std::wstring name = HasNul(path) ? std::wstring() : SystemPath(path);
+    if (name.empty()) return std::nullopt;
+    const HANDLE h = OpenForAttributes(name);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    LARGE_INTEGER size{};
+    const bool ok = GetFileSizeEx(h, &size) != 0 && size.QuadPart >= 0;
+    CloseHandle(h);
+    if (!ok) return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::optional<std::vector<std::string>> NamesInFolder(const std::string& folder) {
+    std::wstring pattern = HasNul(folder) ? std::wstring() : SystemPath(folder);
+    if (pattern.empty()) return std::nullopt;
+    // "C:" lists the drive's current folder, "C:\\" its root.
+    if (pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found{};
+    const HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<std::string>{};
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    do {
+        const std::wstring_view n = found.cFileName;
+        if (n != L"." && n != L"..") names.push_back(Utf8FromWide(n));
+    } while (FindNextFileW(find, &found) != 0);
+    FindClose(find);
+    return names;
+}
+
+FolderMade MakeFolder(const std::string& path) {
+    const std::wstring name = HasNul(path) ? std::wstring() : SystemPath(path);
+    if (name.empty()) return FolderMade::Failed;
+    if (CreateDirectoryW(name.c_str(), nullptr) != 0) return FolderMade::Made;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return FolderMade::Failed;
+    return KindOf(path) == NameKind::Folder ? FolderMade::Existed : FolderMade::Failed;
+}
+
+bool MakeFolders(const std::string& path) {
+    const NameKind kind = KindOf(path);
+    if (kind != NameKind::Missing) return kind == NameKind::Folder;
+    const std::string parent = FolderOf(path);
+    if (parent == path) return false; // a root or a drive that is missing
+    if (parent != "." && !MakeFolders(parent)) return false;
+    return MakeFolder(path) != FolderMade::Failed;
+}
+
+std::optional<std::uint64_t> AvailableBytesIn(const std::string& folder) {
+    std::wstring name = HasNul(folder) ? std::wstring() : SystemPath(folder);
+    if (name.empty()) return std::nullopt;
+    // The long form names a folder only with its separator at the end.
+    if (name.back() != L'\\' && name.back() != L'/') name += L'\\';
+    ULARGE_INTEGER available{};
+    if (GetDiskFreeSpaceExW(name.c_str(), &available, nullptr, nullptr) == 0) return std::nullopt;
+    return available.QuadPart;
+}
+
+bool RemoveFile(const std::string& path) {
+    const std::wstring name = HasNul(path) ? std::wstring() : SystemPath(path);
+    if (name.empty()) return false;
+    if (DeleteFileW(name.c_str()) != 0) return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 } // namespace qorlu

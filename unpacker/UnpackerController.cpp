@@ -4,10 +4,10 @@
 #include "archive/ImportMatching.h"
 #include "disc/PatchFiles.h"
 #include "resources/UnpackerResources.h"
+#include "shell/FileLayer.h"
 #include "shell/NativePath.h"
 
 #include <filesystem>
-#include <system_error>
 
 namespace qorlu {
 
@@ -30,15 +30,11 @@ private:
 // The folder holding `path`, when that folder exists; empty otherwise.
 std::string ExistingParent(const std::string& path) {
     if (path.empty()) return {};
-    std::error_code ec;
     const std::filesystem::path parent = PathFromUtf8(path).parent_path();
-    return !parent.empty() && std::filesystem::is_directory(parent, ec) ? Utf8FromPath(parent) : std::string();
+    return !parent.empty() && KindOf(Utf8FromPath(parent)) == NameKind::Folder ? Utf8FromPath(parent) : std::string();
 }
 
-bool IsExistingFolder(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && std::filesystem::is_directory(PathFromUtf8(path), ec);
-}
+bool IsExistingFolder(const std::string& path) { return !path.empty() && KindOf(path) == NameKind::Folder; }
 
 } // namespace
 
