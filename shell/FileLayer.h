@@ -24,6 +24,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qorlu {
@@ -105,8 +106,28 @@ bool FlushFolder(const std::string& folder);
 std::string FolderOf(const std::string& path);
 
 // Renames `from` over `to` (replacing it in one step), then flushes the
-// folder of `to`.
+// folder of `to`. Where the system refuses to replace a file that is open
+// (Windows), the old file first steps aside under
+// "<to>.qorlu-aside-<16 hex digits>" and is deleted once the new one has
+// the name; a crash in between leaves no file named `to`, and the next
+// ContainerLock of `to` (shell/BinaryFile.h) moves the old one back.
 bool ReplaceByRename(const std::string& from, const std::string& to);
+
+inline constexpr std::string_view kAsideMarker = ".qorlu-aside-";
+
+// 16 lowercase hex digits for a temporary name beside a file: never the
+// same twice in one process (a counter), and not another live process's
+// (its id), nor, but by chance, a dead one's of the same id (a random part).
+std::string UniqueNameDigits();
+
+// Renames `from` to `to` only when nothing has the name `to`, then flushes
+// the folder of `to`.
+bool RenameToFreeName(const std::string& from, const std::string& to);
+
+// Gives the file `to` what the file `from` has besides its bytes: on POSIX
+// its permissions (and, where the process may, its owner and group); on
+// Windows its attributes (hidden, archive, ...) and its creation time.
+bool CopyFileTraits(const std::string& from, const std::string& to);
 
 // Deletes `path` and flushes its folder, so that a power loss cannot bring
 // it back. True once the name is gone (also when it was not there).

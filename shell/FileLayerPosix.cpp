@@ -3,9 +3,12 @@
 
 #include "shell/FileLayer.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <system_error>
 #include <vector>
 
@@ -330,6 +333,41 @@ bool RemoveFile(const std::string& path) {
     std::error_code ec;
     if (HasNul(path)) return false;
     std::filesystem::remove(path, ec);
+    return !ec;
+}
+
+std::string UniqueNameDigits() {
+    static std::atomic<std::uint32_t> counter{0};
+    static const std::uint32_t salt = std::random_device{}();
+    const std::uint64_t value = (std::uint64_t{static_cast<std::uint32_t>(::getpid())} << 32) |
+                                ((salt & 0xFFFF0000u) ^ counter.fetch_add(1));
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(value));
+    return digits;
+}
+
+bool RenameToFreeName(const std::string& from, const std::string& to) {
+    // A hard link fails when the name is taken; the old name then goes.
+    if (HasNul(from) || HasNul(to) || ::link(from.c_str(), to.c_str()) != 0) return false;
+    (void)::unlink(from.c_str());
+    (void)FlushFolder(FolderOf(to));
+    return true;
+}
+
+bool CopyFileTraits(const std::string& from, const std::string& to) {
+    if (HasNul(from) || HasNul(to)) return false;
+    struct stat original {};
+    struct stat fresh {};
+    if (::stat(from.c_str(), &original) != 0 || ::stat(to.c_str(), &fresh) != 0) return false;
+    // Owner first, where the process may (as root, or when only the group
+    // differs and the user belongs to it): a change of owner clears set-id
+    // bits that the permissions then restore.
+    if (original.st_uid != fresh.st_uid || original.st_gid != fresh.st_gid) {
+        (void)::chown(to.c_str(), original.st_uid, original.st_gid);
+    }
+    std::error_code ec;
+    std::filesystem::permissions(to, static_cast<std::filesystem::perms>(original.st_mode & 07777),
+                                 std::filesystem::perm_options::replace, ec);
     return !ec;
 }
 

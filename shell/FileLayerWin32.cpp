@@ -12,7 +12,10 @@
 #include "shell/NativePath.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include <windows.h>
@@ -102,6 +105,12 @@ bool FileHandle::Open(const std::string& path, Mode mode) {
     case Mode::ReadWrite: access = GENERIC_READ | GENERIC_WRITE; disposition = OPEN_EXISTING; break;
     case Mode::Create: access = GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
     case Mode::CreateNew: access = GENERIC_WRITE; disposition = CREATE_NEW; break;
+    }
+    // A read-only file is not written, even by a process whose rights
+    // would let it open one for writing (Wine run as root does).
+    if (mode == Mode::ReadWrite || mode == Mode::Create) {
+        const DWORD attributes = GetFileAttributesW(name.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
     }
     const HANDLE h = CreateFileW(name.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -270,23 +279,66 @@ bool ReplaceByRename(const std::string& from, const std::string& to) {
     // A file that is open (a rewrite keeps its lock on the old container
     // until the new one has its name) cannot be replaced, but it can be
     // renamed, since every handle here shares deletion: the old file steps
-    // aside under a rewrite temporary's name, the new one takes the name,
-    // and the old one is deleted once its last handle closes. Whoever holds
-    // or waits for its lock then finds that the name leads to another file
-    // and opens that (OpenLocked). Should the program die between the two
-    // renames, the old file is left under the temporary's name beside the
-    // container.
-    wchar_t digits[17] = {};
-    const auto tick = static_cast<unsigned long long>(GetTickCount64()) ^ (static_cast<unsigned long long>(GetCurrentProcessId()) << 40);
-    for (int i = 0; i < 16; ++i) digits[i] = L"0123456789abcdef"[(tick >> (4 * (15 - i))) & 15];
-    const std::wstring aside = SystemPath(to + ".qorlu-rewrite-") + digits;
-    if (MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH) == 0) return false;
+    // aside under a name of its own, the new one takes the name, and the old
+    // one is deleted once its last handle closes. Whoever holds or waits for
+    // its lock then finds that the name leads to another file and opens that
+    // (OpenLocked). Should the program die between the two renames, the old
+    // file is left under the aside name and the container's name is free:
+    // the next open of the container moves it back (ContainerLock).
+    std::wstring aside;
+    bool movedAside = false;
+    for (int attempt = 0; attempt < 16 && !movedAside; ++attempt) {
+        aside = SystemPath(to + std::string(kAsideMarker) + UniqueNameDigits());
+        if (aside.empty()) return false;
+        movedAside = MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        const DWORD why = movedAside ? 0 : GetLastError();
+        if (!movedAside && why != ERROR_ALREADY_EXISTS && why != ERROR_FILE_EXISTS) return false;
+    }
+    if (!movedAside) return false;
     if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
         (void)MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
         return false;
     }
     (void)DeleteFileW(aside.c_str());
     return true;
+}
+
+std::string UniqueNameDigits() {
+    static std::atomic<std::uint32_t> counter{0};
+    static const std::uint32_t salt = std::random_device{}() ^ static_cast<std::uint32_t>(GetTickCount64());
+    const std::uint64_t value =
+        (std::uint64_t{GetCurrentProcessId()} << 32) | ((salt & 0xFFFF0000u) ^ counter.fetch_add(1));
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(value));
+    return digits;
+}
+
+bool RenameToFreeName(const std::string& from, const std::string& to) {
+    const std::wstring source = HasNul(from) ? std::wstring() : SystemPath(from);
+    const std::wstring target = HasNul(to) ? std::wstring() : SystemPath(to);
+    return !source.empty() && !target.empty() &&
+           MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool CopyFileTraits(const std::string& from, const std::string& to) {
+    const std::wstring source = HasNul(from) ? std::wstring() : SystemPath(from);
+    const std::wstring target = HasNul(to) ? std::wstring() : SystemPath(to);
+    if (source.empty() || target.empty()) return false;
+    // What a replace by the system keeps: the attributes and the creation
+    // time. The times of the last write and access are the new file's own.
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data) == 0) return false;
+    const HANDLE h = CreateFileW(target.c_str(), FILE_WRITE_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool timed = SetFileTime(h, &data.ftCreationTime, nullptr, nullptr) != 0;
+    CloseHandle(h);
+    // Only the attributes a program may set (not compressed, encrypted, a
+    // reparse point, ...).
+    constexpr DWORD kSettable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM |
+                                FILE_ATTRIBUTE_TEMPORARY;
+    const DWORD attributes = data.dwFileAttributes & kSettable;
+    return timed && SetFileAttributesW(target.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 bool RemoveDurably(const std::string& path) {
