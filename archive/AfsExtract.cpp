@@ -2,11 +2,10 @@
 
 #include "archive/AfsArchive.h"
 #include "archive/ExtractTargets.h"
-#include "shell/NativePath.h"
+#include "shell/FileLayer.h"
 #include "shell/Text.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <vector>
 
 namespace qorlu {
@@ -175,8 +174,7 @@ int CAfsArchive::ExtractInto(ExtractTargets& targets, std::uint64_t archiveBytes
         return 1;
     }
     // A file that did not receive the whole entry would look complete.
-    std::error_code ignored;
-    std::filesystem::remove(PathFromUtf8(target), ignored);
+    (void)RemoveFile(target);
     return Fail(read ? ExtractFailureKind::CannotWrite : ExtractFailureKind::CannotRead, nIndex, target);
 }
 

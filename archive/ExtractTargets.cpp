@@ -1,10 +1,8 @@
 #include "archive/ExtractTargets.h"
 
-#include "shell/NativePath.h"
+#include "shell/FileLayer.h"
 #include "shell/Text.h"
 
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 
@@ -33,8 +31,7 @@ bool ExtractTargets::MakeFolders(const std::string& folder, const std::string& n
         }
         // A folder that exists already is fine; one that can not be made
         // lets the entry's file fail to open.
-        std::error_code ec;
-        fresh = std::filesystem::create_directory(PathFromUtf8(path), ec) && !ec;
+        fresh = MakeFolder(path) == FolderMade::Made;
         m_folders.emplace(path, fresh);
     }
     return fresh;

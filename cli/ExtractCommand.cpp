@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/ConsoleSink.h"
 #include "cli/Terminal.h"
+#include "shell/FileLayer.h"
 #include "shell/NativePath.h"
 #include "unpacker/ExtractJob.h"
 #include "unpacker/ExtractProgress.h"
@@ -132,15 +133,14 @@ int RunExtract(const Args& args) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path outPath = PathFromUtf8(outDir);
-    fs::create_directories(outPath, ec);
-    if (!fs::is_directory(outPath, ec)) {
+    if (!MakeFolders(outDir)) {
         std::fprintf(stderr, "can not create the output folder %s\n", outDir.c_str());
         return 1;
     }
-    const auto space = fs::space(outPath, ec);
-    if (ec || space.available < bytes) {
+    const auto available = AvailableBytesIn(outDir);
+    if (!available || *available < bytes) {
         std::fprintf(stderr, "Free space on disk not enough!\n%s has %llu bytes available, the selected entries need %llu\n",
-                     outDir.c_str(), ec ? 0ULL : static_cast<unsigned long long>(space.available),
+                     outDir.c_str(), static_cast<unsigned long long>(available.value_or(0)),
                      static_cast<unsigned long long>(bytes));
         return 1;
     }

@@ -39,14 +39,14 @@ std::string FileNameOf(const std::string& rest) {
 // the one entry of the folder whose name matches it case-blind.
 fs::path FindCaseBlind(const fs::path& folder, const fs::path& wanted) {
     fs::path at = folder;
-    std::error_code ec;
     for (const auto& part : wanted) {
         fs::path next = at / part;
-        if (!fs::exists(next, ec) && part != ".." && part != ".") {
+        if (KindOf(Utf8FromPath(next)) == NameKind::Missing && part != ".." && part != ".") {
             const std::string upper = ToUpperAscii(Utf8FromPath(part));
-            for (const auto& entry : fs::directory_iterator(at.empty() ? fs::path(".") : at, ec)) {
-                if (ToUpperAscii(Utf8FromPath(entry.path().filename())) == upper) {
-                    next = at / entry.path().filename();
+            const std::string listed = at.empty() ? std::string(".") : Utf8FromPath(at);
+            for (const std::string& name : NamesInFolder(listed).value_or(std::vector<std::string>{})) {
+                if (ToUpperAscii(name) == upper) {
+                    next = at / PathFromUtf8(name);
                     break;
                 }
             }
@@ -63,9 +63,8 @@ bool IsCueSheetPath(const std::string& path) {
 }
 
 std::optional<std::string> DataFileOfCueSheet(const std::string& sheetPath, std::string& problem) {
-    std::error_code ec;
-    const auto size = fs::file_size(PathFromUtf8(sheetPath), ec);
-    const auto bytes = !ec && size <= kMaxSheetBytes ? ReadWholeFile(sheetPath) : std::nullopt;
+    const auto size = FileSizeOf(sheetPath);
+    const auto bytes = size && *size <= kMaxSheetBytes ? ReadWholeFile(sheetPath) : std::nullopt;
     if (!bytes) {
         problem = CanNotReadFile(sheetPath);
         return std::nullopt;
@@ -108,8 +107,8 @@ std::optional<std::string> DataFileOfCueSheet(const std::string& sheetPath, std:
 #endif
     const fs::path folder = PathFromUtf8(sheetPath).parent_path();
     fs::path data = folder / PathFromUtf8(name);
-    if (!fs::exists(data, ec)) data = FindCaseBlind(folder, PathFromUtf8(name));
-    if (!fs::is_regular_file(data, ec)) {
+    if (KindOf(Utf8FromPath(data)) == NameKind::Missing) data = FindCaseBlind(folder, PathFromUtf8(name));
+    if (KindOf(Utf8FromPath(data)) != NameKind::File) {
         problem = "the file that the cue sheet\n" + sheetPath + "\nnames does not exist:\n" + Utf8FromPath(folder / PathFromUtf8(name));
         return std::nullopt;
     }

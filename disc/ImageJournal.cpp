@@ -116,10 +116,7 @@ JournalState Check(FileHandle& file, Header& header) {
 
 bool HasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
 
-bool Exists(const std::string& path) {
-    std::error_code ec;
-    return !HasNul(path) && std::filesystem::exists(std::filesystem::symlink_status(PathFromUtf8(path), ec));
-}
+bool Exists(const std::string& path) { return KindOf(path, Links::Keep) != NameKind::Missing; }
 
 JournalState Inspect(const std::string& path, Header& header) {
     if (!Exists(path)) return JournalState::None;
@@ -262,9 +259,7 @@ RecoveryResult Restore(FileHandle& journal, FileHandle& image, const Header& hea
 
 std::string ResolvedImageFile(const std::string& path) {
     if (HasNul(path)) return path;
-    std::error_code ec;
-    const auto resolved = std::filesystem::canonical(PathFromUtf8(path), ec);
-    return ec ? path : Utf8FromPath(resolved);
+    return CanonicalPath(path).value_or(path);
 }
 
 std::string LocateJournal(const std::string& imageFile) {
@@ -275,13 +270,11 @@ std::string LocateJournal(const std::string& imageFile) {
     if (!identity || identity->links <= 1) return own;
     // A hard link in the same folder: an import through that name left its
     // journal under that name, for this very file.
-    namespace fs = std::filesystem;
-    std::error_code ec;
     const std::string suffix = kJournalSuffix;
-    const fs::path folder = PathFromUtf8(resolved).parent_path();
-    fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec);
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::string name = Utf8FromPath(it->path());
+    const std::filesystem::path folder = PathFromUtf8(resolved).parent_path();
+    const std::string listed = folder.empty() ? std::string(".") : Utf8FromPath(folder);
+    for (const std::string& inFolder : NamesInFolder(listed).value_or(std::vector<std::string>{})) {
+        const std::string name = Utf8FromPath(PathFromUtf8(listed) / PathFromUtf8(inFolder));
         if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
         Header header;

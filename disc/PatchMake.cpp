@@ -8,9 +8,7 @@
 #include "disc/PatchMessages.h"
 #include "disc/PpfPatch.h"
 #include "shell/BinaryFile.h"
-#include "shell/NativePath.h"
 
-#include <filesystem>
 #include <new>
 #include <optional>
 #include <vector>
@@ -59,10 +57,7 @@ bool SameFile(const std::string& a, const std::string& b) {
     return x && y && *x == *y;
 }
 
-bool Exists(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(PathFromUtf8(path), ec));
-}
+bool Exists(const std::string& path) { return KindOf(path, Links::Keep) != NameKind::Missing; }
 
 bool ReadExactly(CDiscImage& image, std::uint64_t position, std::uint8_t* into, std::size_t count) {
     const auto got = image.m_file.Handle().ReadAt(position, into, count);

@@ -1,19 +1,8 @@
 #include "shell/BinaryFile.h"
 #include "shell/NativePath.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <new>
-#include <random>
-#include <system_error>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace qorlu {
 
@@ -143,45 +132,24 @@ bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'
 // renaming over the link would turn it into a copy and leave the file it
 // names as it was. Empty when a link cannot be resolved.
 std::filesystem::path RewriteTarget(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target = PathFromUtf8(path);
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        target = fs::canonical(target, ec);
-        if (ec) return {};
-    }
-    return target;
+    if (KindOf(path, Links::Keep) != NameKind::Link) return PathFromUtf8(path);
+    const auto resolved = CanonicalPath(path);
+    return resolved ? PathFromUtf8(*resolved) : std::filesystem::path();
 }
 
 std::filesystem::path FolderPathOf(const std::filesystem::path& file) {
     return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
 }
 
-// Gives the temporary the container's owner and group where the process may
-// (as root, or when only the group differs and the user belongs to it).
-void CopyOwner(const std::filesystem::path& from, const std::filesystem::path& to) {
-#ifndef _WIN32
-    struct stat original {};
-    struct stat fresh {};
-    if (::stat(from.c_str(), &original) != 0 || ::stat(to.c_str(), &fresh) != 0) return;
-    if (original.st_uid != fresh.st_uid || original.st_gid != fresh.st_gid) {
-        (void)::chown(to.c_str(), original.st_uid, original.st_gid);
-    }
-#else
-    (void)from;
-    (void)to;
-#endif
-}
-
-} // namespace
-
-bool IsRewriteTemporary(std::string_view path) {
-    const std::size_t tail = kRewriteMarker.size() + kRewriteSuffixDigits;
+// True when the last component of `path` is some name, `marker`, then
+// exactly 16 lowercase hex digits.
+bool HasMarkedSuffix(std::string_view path, std::string_view marker) {
+    const std::size_t tail = marker.size() + kRewriteSuffixDigits;
     // At least one character of the container's name before the marker.
     if (path.size() <= tail) return false;
     const std::string_view suffix = path.substr(path.size() - tail);
-    if (suffix.substr(0, kRewriteMarker.size()) != kRewriteMarker) return false;
-    for (char c : suffix.substr(kRewriteMarker.size())) {
+    if (suffix.substr(0, marker.size()) != marker) return false;
+    for (char c : suffix.substr(marker.size())) {
         if (!IsLowerHex(c)) return false;
     }
     const char before = path[path.size() - tail - 1];
@@ -192,21 +160,52 @@ bool IsRewriteTemporary(std::string_view path) {
         ;
 }
 
+// A container that a replacement moved aside (see ReplaceByRename) and
+// whose new file never took its name: moved back, so that the container
+// is the old one again. Under the aside file's exclusive lock, which the
+// replacement holds until its second rename: a replacement under way is
+// left alone.
+void BringBackSetAside(const std::string& path) {
+    namespace fs = std::filesystem;
+    if (KindOf(path, Links::Keep) != NameKind::Missing) return;
+    const fs::path container = PathFromUtf8(path);
+    if (!container.has_filename()) return;
+    const std::string prefix = Utf8FromPath(container.filename()) + std::string(kAsideMarker);
+    const fs::path folder = FolderPathOf(container);
+    for (const std::string& name : NamesInFolder(Utf8FromPath(folder)).value_or(std::vector<std::string>{})) {
+        if (name.size() != prefix.size() + kRewriteSuffixDigits || name.compare(0, prefix.size(), prefix) != 0 ||
+            !HasMarkedSuffix(name, kAsideMarker))
+            continue;
+        const std::string aside = Utf8FromPath(folder / PathFromUtf8(name));
+        FileHandle old;
+        if (!old.Open(aside, FileHandle::Mode::ReadWrite) || !old.TryLock(LockKind::Exclusive)) continue;
+        if (RenameToFreeName(aside, path)) return;
+    }
+}
+
+} // namespace
+
+bool IsRewriteTemporary(std::string_view path) {
+    return HasMarkedSuffix(path, kRewriteMarker) || HasMarkedSuffix(path, kAsideMarker);
+}
+
 void RemoveLeftoverTemporaries(const std::string& path) {
     namespace fs = std::filesystem;
     const fs::path target = RewriteTarget(path);
     if (target.empty() || !target.has_filename()) return;
-    const std::string prefix = Utf8FromPath(target.filename()) + std::string(kRewriteMarker);
-    std::error_code ec;
-    fs::directory_iterator it(FolderPathOf(target), ec);
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::string name = Utf8FromPath(it->path().filename());
-        if (name.size() != prefix.size() + kRewriteSuffixDigits || name.compare(0, prefix.size(), prefix) != 0 ||
-            !IsRewriteTemporary(name)) {
-            continue;
-        }
-        std::error_code ignored;
-        if (fs::is_regular_file(fs::symlink_status(it->path(), ignored))) fs::remove(it->path(), ignored);
+    // A container set aside whose replacement took the name is as dead as
+    // a temporary: the container exists, and is locked by the caller.
+    const std::string temporary = Utf8FromPath(target.filename()) + std::string(kRewriteMarker);
+    const std::string aside = Utf8FromPath(target.filename()) + std::string(kAsideMarker);
+    const fs::path folder = FolderPathOf(target);
+    for (const std::string& name : NamesInFolder(Utf8FromPath(folder)).value_or(std::vector<std::string>{})) {
+        const bool leftoverName = (name.size() == temporary.size() + kRewriteSuffixDigits &&
+                                   name.compare(0, temporary.size(), temporary) == 0) ||
+                                  (name.size() == aside.size() + kRewriteSuffixDigits &&
+                                   name.compare(0, aside.size(), aside) == 0);
+        if (!leftoverName || !IsRewriteTemporary(name)) continue;
+        const std::string leftover = Utf8FromPath(folder / PathFromUtf8(name));
+        if (KindOf(leftover, Links::Keep) == NameKind::File) (void)RemoveFile(leftover);
     }
 }
 
@@ -230,31 +229,27 @@ bool SafeReplacement::Begin(const std::string& path, Target target, ReplaceFailu
     if (failure) *failure = ReplaceFailure::None;
     m_failed = false;
 
-    std::error_code ec;
     const fs::path resolved = RewriteTarget(path);
     if (resolved.empty() || IsRewriteTemporary(Utf8FromPath(resolved))) return fail(ReplaceFailure::CannotOpen);
-    const fs::file_status status = fs::symlink_status(resolved, ec);
-    m_targetExisted = fs::exists(status);
+    const NameKind kind = KindOf(Utf8FromPath(resolved), Links::Keep);
+    m_targetExisted = kind != NameKind::Missing;
     if (m_targetExisted) {
-        if (!fs::is_regular_file(status)) return fail(ReplaceFailure::CannotOpen);
+        if (kind != NameKind::File) return fail(ReplaceFailure::CannotOpen);
         // A file the user may not write stays as it is, even where the
         // folder would allow a rename over it.
         BinaryFile probe;
         if (!probe.Open(Utf8FromPath(resolved), BinaryFile::Mode::ReadWrite)) return fail(ReplaceFailure::CannotOpen);
         probe.Close();
         RemoveLeftoverTemporaries(Utf8FromPath(resolved));
-    } else if (target == Target::Existing || (ec && ec != std::errc::no_such_file_or_directory)) {
+    } else if (target == Target::Existing) {
         return fail(ReplaceFailure::CannotOpen);
     }
 
     // A fresh name, created exclusively, so that no other file is ever emptied
     // and two rewrites of the same file cannot share a temporary.
-    std::mt19937_64 random(std::random_device{}());
     for (int attempt = 0; attempt < 16 && !m_file.IsOpen(); ++attempt) {
-        char digits[kRewriteSuffixDigits + 1];
-        std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random()));
         fs::path temp = resolved;
-        temp += std::string(kRewriteMarker) + digits;
+        temp += std::string(kRewriteMarker) + UniqueNameDigits();
         if (m_file.Open(Utf8FromPath(temp), BinaryFile::Mode::CreateNew)) m_temporary = Utf8FromPath(temp);
     }
     if (!m_file.IsOpen()) return fail(ReplaceFailure::CannotOpen);
@@ -269,7 +264,6 @@ bool SafeReplacement::Write(std::span<const std::uint8_t> bytes) {
 }
 
 bool SafeReplacement::Commit(ReplaceFailure* failure) {
-    namespace fs = std::filesystem;
     if (failure) *failure = ReplaceFailure::None;
     if (m_temporary.empty()) {
         if (failure) *failure = ReplaceFailure::CannotOpen;
@@ -279,20 +273,7 @@ bool SafeReplacement::Commit(ReplaceFailure* failure) {
     // file renamed to one whose data never arrived.
     bool ok = !m_failed && m_file.Sync();
     ok = m_file.Close() && ok;
-    const fs::path temp = PathFromUtf8(m_temporary);
-    const fs::path target = PathFromUtf8(m_target);
-    std::error_code ec;
-    if (ok && m_targetExisted) {
-        // Owner first: a change of owner clears set-id bits that the
-        // permissions then restore.
-        const fs::file_status status = fs::status(target, ec);
-        ok = !ec;
-        if (ok) {
-            CopyOwner(target, temp);
-            fs::permissions(temp, status.permissions(), fs::perm_options::replace, ec);
-            ok = !ec;
-        }
-    }
+    if (ok && m_targetExisted) ok = CopyFileTraits(m_target, m_temporary);
     // The rename also flushes the folder, so that a power loss cannot bring
     // the old name back.
     ok = ok && ReplaceByRename(m_temporary, m_target);
@@ -308,8 +289,7 @@ bool SafeReplacement::Commit(ReplaceFailure* failure) {
 void SafeReplacement::Abandon() {
     m_file.Close();
     if (m_temporary.empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove(PathFromUtf8(m_temporary), ignored);
+    (void)RemoveFile(m_temporary);
     m_temporary.clear();
 }
 
@@ -317,6 +297,7 @@ LockedOpen ContainerLock::Take(const std::string& path, LockKind kind) {
     // An exclusive lock needs a handle that may write; a container that may
     // not be written is refused by its rewrite anyway.
     const auto mode = kind == LockKind::Exclusive ? FileHandle::Mode::ReadWrite : FileHandle::Mode::Read;
+    BringBackSetAside(path);
     const LockedOpen opened = OpenLocked(m_file, path, mode, kind);
     if (opened == LockedOpen::Opened) RemoveLeftoverTemporaries(path);
     return opened;

@@ -100,12 +100,14 @@ bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes
 inline constexpr std::string_view kRewriteMarker = ".qorlu-rewrite-";
 inline constexpr std::size_t kRewriteSuffixDigits = 16;
 
-// True when the last component of `path` has the temporary's form: some
-// name, the marker, then exactly 16 lowercase hex digits and nothing more.
+// True when the last component of `path` has the temporary's form (or that
+// of a container set aside, kAsideMarker in shell/FileLayer.h): some name,
+// the marker, then exactly 16 lowercase hex digits and nothing more.
 bool IsRewriteTemporary(std::string_view path);
 
-// Removes the temporaries that earlier rewrites of `path` left behind (next
-// to the file a symbolic link names, when `path` is one). Errors are
+// Removes the temporaries that earlier rewrites of `path` left behind, and
+// old containers set aside whose replacement took the name (next to the
+// file a symbolic link names, when `path` is one). Errors are
 // ignored: a leftover that cannot be removed stays harmless.
 void RemoveLeftoverTemporaries(const std::string& path);
 
@@ -164,8 +166,10 @@ private:
 // whatever temporary is found then is a dead run's.
 class ContainerLock {
 public:
-    // Locks the file `path` leads to (waiting a few seconds for another
-    // program's lock), then removes leftover temporaries of it.
+    // Moves back a container that a replacement cut off between its two
+    // renames set aside (see ReplaceByRename), locks the file `path` leads
+    // to (waiting a few seconds for another program's lock), then removes
+    // leftover temporaries of it.
     LockedOpen Take(const std::string& path, LockKind kind);
 
 private:

@@ -5,7 +5,10 @@
 // deleting durably, a file's identity, and advisory locks.
 //
 // Names are UTF-8 inside the program and are handed to the system as the
-// user gave them. Positions and lengths are 64-bit everywhere.
+// user gave them; on Windows a name whose full path is too long for the
+// plain form goes as that full path in its long form (see SystemPath in
+// shell/NativePath.h), whatever call it is for. Positions and lengths are
+// 64-bit everywhere.
 //
 // One implementation per platform: FileLayerPosix.cpp here, a Win32 one
 // behind the same declarations.
@@ -21,6 +24,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace qorlu {
 
@@ -101,12 +106,64 @@ bool FlushFolder(const std::string& folder);
 std::string FolderOf(const std::string& path);
 
 // Renames `from` over `to` (replacing it in one step), then flushes the
-// folder of `to`.
+// folder of `to`. Where the system refuses to replace a file that is open
+// (Windows), the old file first steps aside under
+// "<to>.qorlu-aside-<16 hex digits>" and is deleted once the new one has
+// the name; a crash in between leaves no file named `to`, and the next
+// ContainerLock of `to` (shell/BinaryFile.h) moves the old one back.
 bool ReplaceByRename(const std::string& from, const std::string& to);
+
+inline constexpr std::string_view kAsideMarker = ".qorlu-aside-";
+
+// 16 lowercase hex digits for a temporary name beside a file: never the
+// same twice in one process (a counter), and not another live process's
+// (its id), nor, but by chance, a dead one's of the same id (a random part).
+std::string UniqueNameDigits();
+
+// Renames `from` to `to` only when nothing has the name `to`, then flushes
+// the folder of `to`.
+bool RenameToFreeName(const std::string& from, const std::string& to);
+
+// Gives the file `to` what the file `from` has besides its bytes: on POSIX
+// its permissions (and, where the process may, its owner and group); on
+// Windows its attributes (hidden, archive, ...) and its creation time.
+bool CopyFileTraits(const std::string& from, const std::string& to);
 
 // Deletes `path` and flushes its folder, so that a power loss cannot bring
 // it back. True once the name is gone (also when it was not there).
 bool RemoveDurably(const std::string& path);
+
+// Names in folders: what a name is, a folder's names, making folders, free
+// space. The tools ask these of the file layer, not of std::filesystem,
+// whose Windows calls take no long names.
+
+enum class NameKind { Missing, File, Folder, Link, Other };
+enum class Links { Follow, Keep };
+
+// What `path` names. With Links::Keep a symbolic link is a Link (also one
+// that leads nowhere); with Links::Follow it is what it leads to. Missing
+// also when the system cannot tell.
+NameKind KindOf(const std::string& path, Links links = Links::Follow);
+// The full path of the file `path` leads to: "." and ".." resolved, a
+// symbolic link followed. Nothing when there is no such file.
+std::optional<std::string> CanonicalPath(const std::string& path);
+// The size of the file `path` leads to.
+std::optional<std::uint64_t> FileSizeOf(const std::string& path);
+// The names in the folder `folder`, without "." and ".."; nothing when it
+// cannot be listed.
+std::optional<std::vector<std::string>> NamesInFolder(const std::string& folder);
+
+enum class FolderMade { Made, Existed, Failed };
+// Makes the folder `path` in an existing folder; Existed when a folder of
+// that name was there already.
+FolderMade MakeFolder(const std::string& path);
+// Makes `path` and every missing folder above it; true when it is a folder.
+bool MakeFolders(const std::string& path);
+// Bytes this user may still write on the volume that holds `folder`.
+std::optional<std::uint64_t> AvailableBytesIn(const std::string& folder);
+// Removes the file `path` (not flushed: see RemoveDurably); true once the
+// name is gone.
+bool RemoveFile(const std::string& path);
 
 // How long a program waits for a lock that another program holds before it
 // gives up: long enough for another tool's short write, short enough for a

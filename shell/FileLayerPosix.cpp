@@ -3,8 +3,13 @@
 
 #include "shell/FileLayer.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <system_error>
 #include <vector>
 
 #include <fcntl.h>
@@ -247,6 +252,123 @@ bool RemoveDurably(const std::string& path) {
     // folder that cannot be flushed is left to the system.
     (void)FlushFolder(FolderOf(path));
     return true;
+}
+
+// POSIX names have no length limit short of PATH_MAX: the folder calls are
+// std::filesystem's.
+
+namespace {
+
+NameKind KindOfStatus(const std::filesystem::file_status& status) {
+    namespace fs = std::filesystem;
+    switch (status.type()) {
+    case fs::file_type::regular: return NameKind::File;
+    case fs::file_type::directory: return NameKind::Folder;
+    case fs::file_type::symlink: return NameKind::Link;
+    case fs::file_type::none:
+    case fs::file_type::not_found: return NameKind::Missing;
+    default: return NameKind::Other;
+    }
+}
+
+} // namespace
+
+NameKind KindOf(const std::string& path, Links links) {
+    std::error_code ec;
+    if (HasNul(path)) return NameKind::Missing;
+    return KindOfStatus(links == Links::Keep ? std::filesystem::symlink_status(path, ec)
+                                             : std::filesystem::status(path, ec));
+}
+
+std::optional<std::string> CanonicalPath(const std::string& path) {
+    std::error_code ec;
+    if (HasNul(path)) return std::nullopt;
+    const std::filesystem::path resolved = std::filesystem::canonical(path, ec);
+    if (ec) return std::nullopt;
+    return resolved.native();
+}
+
+std::optional<std::uint64_t> FileSizeOf(const std::string& path) {
+    std::error_code ec;
+    if (HasNul(path)) return std::nullopt;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) return std::nullopt;
+    return static_cast<std::uint64_t>(size);
+}
+
+std::optional<std::vector<std::string>> NamesInFolder(const std::string& folder) {
+    namespace fs = std::filesystem;
+    if (HasNul(folder)) return std::nullopt;
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec) return std::nullopt;
+    std::vector<std::string> names;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) names.push_back(it->path().filename().native());
+    return names;
+}
+
+FolderMade MakeFolder(const std::string& path) {
+    std::error_code ec;
+    if (HasNul(path)) return FolderMade::Failed;
+    if (std::filesystem::create_directory(path, ec)) return FolderMade::Made;
+    return ec ? FolderMade::Failed : FolderMade::Existed;
+}
+
+bool MakeFolders(const std::string& path) {
+    std::error_code ec;
+    if (HasNul(path)) return false;
+    std::filesystem::create_directories(path, ec);
+    return std::filesystem::is_directory(path, ec);
+}
+
+std::optional<std::uint64_t> AvailableBytesIn(const std::string& folder) {
+    std::error_code ec;
+    if (HasNul(folder)) return std::nullopt;
+    const auto space = std::filesystem::space(folder, ec);
+    if (ec) return std::nullopt;
+    return static_cast<std::uint64_t>(space.available);
+}
+
+bool RemoveFile(const std::string& path) {
+    std::error_code ec;
+    if (HasNul(path)) return false;
+    std::filesystem::remove(path, ec);
+    return !ec;
+}
+
+std::string UniqueNameDigits() {
+    static std::atomic<std::uint32_t> counter{0};
+    static const std::uint32_t salt = std::random_device{}();
+    const std::uint64_t value = (std::uint64_t{static_cast<std::uint32_t>(::getpid())} << 32) |
+                                ((salt & 0xFFFF0000u) ^ counter.fetch_add(1));
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(value));
+    return digits;
+}
+
+bool RenameToFreeName(const std::string& from, const std::string& to) {
+    // A hard link fails when the name is taken; the old name then goes.
+    if (HasNul(from) || HasNul(to) || ::link(from.c_str(), to.c_str()) != 0) return false;
+    (void)::unlink(from.c_str());
+    (void)FlushFolder(FolderOf(to));
+    return true;
+}
+
+bool CopyFileTraits(const std::string& from, const std::string& to) {
+    if (HasNul(from) || HasNul(to)) return false;
+    struct stat original {};
+    struct stat fresh {};
+    if (::stat(from.c_str(), &original) != 0 || ::stat(to.c_str(), &fresh) != 0) return false;
+    // Owner first, where the process may (as root, or when only the group
+    // differs and the user belongs to it): a change of owner clears set-id
+    // bits that the permissions then restore.
+    if (original.st_uid != fresh.st_uid || original.st_gid != fresh.st_gid) {
+        (void)::chown(to.c_str(), original.st_uid, original.st_gid);
+    }
+    std::error_code ec;
+    std::filesystem::permissions(to, static_cast<std::filesystem::perms>(original.st_mode & 07777),
+                                 std::filesystem::perm_options::replace, ec);
+    return !ec;
 }
 
 } // namespace qorlu

@@ -12,7 +12,10 @@
 #include "shell/NativePath.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include <windows.h>
@@ -102,6 +105,12 @@ bool FileHandle::Open(const std::string& path, Mode mode) {
     case Mode::ReadWrite: access = GENERIC_READ | GENERIC_WRITE; disposition = OPEN_EXISTING; break;
     case Mode::Create: access = GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
     case Mode::CreateNew: access = GENERIC_WRITE; disposition = CREATE_NEW; break;
+    }
+    // A read-only file is not written, even by a process whose rights
+    // would let it open one for writing (Wine run as root does).
+    if (mode == Mode::ReadWrite || mode == Mode::Create) {
+        const DWORD attributes = GetFileAttributesW(name.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
     }
     const HANDLE h = CreateFileW(name.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -270,17 +279,22 @@ bool ReplaceByRename(const std::string& from, const std::string& to) {
     // A file that is open (a rewrite keeps its lock on the old container
     // until the new one has its name) cannot be replaced, but it can be
     // renamed, since every handle here shares deletion: the old file steps
-    // aside under a rewrite temporary's name, the new one takes the name,
-    // and the old one is deleted once its last handle closes. Whoever holds
-    // or waits for its lock then finds that the name leads to another file
-    // and opens that (OpenLocked). Should the program die between the two
-    // renames, the old file is left under the temporary's name beside the
-    // container.
-    wchar_t digits[17] = {};
-    const auto tick = static_cast<unsigned long long>(GetTickCount64()) ^ (static_cast<unsigned long long>(GetCurrentProcessId()) << 40);
-    for (int i = 0; i < 16; ++i) digits[i] = L"0123456789abcdef"[(tick >> (4 * (15 - i))) & 15];
-    const std::wstring aside = SystemPath(to + ".qorlu-rewrite-") + digits;
-    if (MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH) == 0) return false;
+    // aside under a name of its own, the new one takes the name, and the old
+    // one is deleted once its last handle closes. Whoever holds or waits for
+    // its lock then finds that the name leads to another file and opens that
+    // (OpenLocked). Should the program die between the two renames, the old
+    // file is left under the aside name and the container's name is free:
+    // the next open of the container moves it back (ContainerLock).
+    std::wstring aside;
+    bool movedAside = false;
+    for (int attempt = 0; attempt < 16 && !movedAside; ++attempt) {
+        aside = SystemPath(to + std::string(kAsideMarker) + UniqueNameDigits());
+        if (aside.empty()) return false;
+        movedAside = MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        const DWORD why = movedAside ? 0 : GetLastError();
+        if (!movedAside && why != ERROR_ALREADY_EXISTS && why != ERROR_FILE_EXISTS) return false;
+    }
+    if (!movedAside) return false;
     if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
         (void)MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
         return false;
@@ -289,9 +303,176 @@ bool ReplaceByRename(const std::string& from, const std::string& to) {
     return true;
 }
 
+std::string UniqueNameDigits() {
+    static std::atomic<std::uint32_t> counter{0};
+    static const std::uint32_t salt = std::random_device{}() ^ static_cast<std::uint32_t>(GetTickCount64());
+    const std::uint64_t value =
+        (std::uint64_t{GetCurrentProcessId()} << 32) | ((salt & 0xFFFF0000u) ^ counter.fetch_add(1));
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(value));
+    return digits;
+}
+
+bool RenameToFreeName(const std::string& from, const std::string& to) {
+    const std::wstring source = HasNul(from) ? std::wstring() : SystemPath(from);
+    const std::wstring target = HasNul(to) ? std::wstring() : SystemPath(to);
+    return !source.empty() && !target.empty() &&
+           MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool CopyFileTraits(const std::string& from, const std::string& to) {
+    const std::wstring source = HasNul(from) ? std::wstring() : SystemPath(from);
+    const std::wstring target = HasNul(to) ? std::wstring() : SystemPath(to);
+    if (source.empty() || target.empty()) return false;
+    // What a replace by the system keeps: the attributes and the creation
+    // time. The times of the last write and access are the new file's own.
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data) == 0) return false;
+    const HANDLE h = CreateFileW(target.c_str(), FILE_WRITE_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool timed = SetFileTime(h, &data.ftCreationTime, nullptr, nullptr) != 0;
+    CloseHandle(h);
+    // Only the attributes a program may set (not compressed, encrypted, a
+    // reparse point, ...).
+    constexpr DWORD kSettable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM |
+                                FILE_ATTRIBUTE_TEMPORARY;
+    const DWORD attributes = data.dwFileAttributes & kSettable;
+    return timed && SetFileAttributesW(target.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
 bool RemoveDurably(const std::string& path) {
     if (HasNul(path)) return false;
     const std::wstring name = SystemPath(path);
+    if (name.empty()) return false;
+    if (DeleteFileW(name.c_str()) != 0) return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+namespace {
+
+// The file a name leads to, opened for nothing but its attributes (links
+// followed; folders need the backup flag).
+HANDLE OpenForAttributes(const std::wstring& name) {
+    return CreateFileW(name.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+NameKind KindOfAttributes(DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return NameKind::Folder;
+    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return NameKind::Other;
+    return NameKind::File;
+}
+
+} // namespace
+
+NameKind KindOf(const std::string& path, Links links) {
+    const std::wstring name = HasNul(path) ? std::wstring() : SystemPath(path);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (name.empty() || GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data) == 0) return NameKind::Missing;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return KindOfAttributes(data.dwFileAttributes);
+    // A symbolic link, a junction: the name's own attributes are the link's.
+    if (links == Links::Keep) return NameKind::Link;
+    const HANDLE h = OpenForAttributes(name);
+    if (h == INVALID_HANDLE_VALUE) return NameKind::Missing;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok ? KindOfAttributes(info.dwFileAttributes) : NameKind::Missing;
+}
+
+std::optional<std::string> CanonicalPath(const std::string& path) {
+    const std::wstring name = HasNul(path) ? std::wstring() : SystemPath(path);
+    if (name.empty()) return std::nullopt;
+    const HANDLE h = OpenForAttributes(name);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::wstring resolved;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data) != 0 &&
+        (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // A link: the path of the file it leads to, as the system names it.
+        const DWORD need = GetFinalPathNameByHandleW(h, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (need > 0) {
+            resolved.assign(need, L'\0');
+            const DWORD got = GetFinalPathNameByHandleW(h, resolved.data(), need, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            resolved.resize(got > 0 && got < need ? got : 0);
+        }
+    }
+    CloseHandle(h);
+    if (resolved.empty()) {
+        // Otherwise the full path of the name as given, in its own letter case.
+        const DWORD need = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+        if (need == 0) return std::nullopt;
+        resolved.assign(need, L'\0');
+        const DWORD got = GetFullPathNameW(name.c_str(), need, resolved.data(), nullptr);
+        if (got == 0 || got >= need) return std::nullopt;
+        resolved.resize(got);
+    }
+    return Utf8FromWide(PlainPath(resolved));
+}
+
+std::optional<std::uint64_t> FileSizeOf(const std::string& path) {
+    const std::wstring name = HasNul(path) ? std::wstring() : SystemPath(path);
+    if (name.empty()) return std::nullopt;
+    const HANDLE h = OpenForAttributes(name);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    LARGE_INTEGER size{};
+    const bool ok = GetFileSizeEx(h, &size) != 0 && size.QuadPart >= 0;
+    CloseHandle(h);
+    if (!ok) return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::optional<std::vector<std::string>> NamesInFolder(const std::string& folder) {
+    std::wstring pattern = HasNul(folder) ? std::wstring() : SystemPath(folder);
+    if (pattern.empty()) return std::nullopt;
+    // "C:" lists the drive's current folder, "C:\\" its root.
+    if (pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found{};
+    const HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<std::string>{};
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    do {
+        const std::wstring_view n = found.cFileName;
+        if (n != L"." && n != L"..") names.push_back(Utf8FromWide(n));
+    } while (FindNextFileW(find, &found) != 0);
+    FindClose(find);
+    return names;
+}
+
+FolderMade MakeFolder(const std::string& path) {
+    const std::wstring name = HasNul(path) ? std::wstring() : SystemPath(path);
+    if (name.empty()) return FolderMade::Failed;
+    if (CreateDirectoryW(name.c_str(), nullptr) != 0) return FolderMade::Made;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return FolderMade::Failed;
+    return KindOf(path) == NameKind::Folder ? FolderMade::Existed : FolderMade::Failed;
+}
+
+bool MakeFolders(const std::string& path) {
+    const NameKind kind = KindOf(path);
+    if (kind != NameKind::Missing) return kind == NameKind::Folder;
+    const std::string parent = FolderOf(path);
+    if (parent == path) return false; // a root or a drive that is missing
+    if (parent != "." && !MakeFolders(parent)) return false;
+    return MakeFolder(path) != FolderMade::Failed;
+}
+
+std::optional<std::uint64_t> AvailableBytesIn(const std::string& folder) {
+    std::wstring name = HasNul(folder) ? std::wstring() : SystemPath(folder);
+    if (name.empty()) return std::nullopt;
+    // The long form names a folder only with its separator at the end.
+    if (name.back() != L'\\' && name.back() != L'/') name += L'\\';
+    ULARGE_INTEGER available{};
+    if (GetDiskFreeSpaceExW(name.c_str(), &available, nullptr, nullptr) == 0) return std::nullopt;
+    return available.QuadPart;
+}
+
+bool RemoveFile(const std::string& path) {
+    const std::wstring name = HasNul(path) ? std::wstring() : SystemPath(path);
     if (name.empty()) return false;
     if (DeleteFileW(name.c_str()) != 0) return true;
     const DWORD error = GetLastError();

@@ -20,10 +20,14 @@ std::string Utf8FromPath(const std::filesystem::path& path);
 // valid UTF-8.
 std::wstring WideFromUtf8(std::string_view utf8, bool& ok);
 std::string Utf8FromWide(std::wstring_view wide);
-// The name to hand to a wide file call: UTF-16, and for a name that would
-// exceed MAX_PATH the full path with the "\\?\" (or "\\?\UNC\") prefix that
-// lifts that limit. Empty when the name is not valid UTF-8 or holds a NUL.
+// The name to hand to a wide file call: UTF-16 as given, or, when the full
+// path the system makes of it (relative names start at the current folder)
+// would exceed the plain form's limit, that full path with the "\\?\" (or
+// "\\?\UNC\") prefix that lifts the limit. Empty when the name is not valid
+// UTF-8 or holds a NUL.
 std::wstring SystemPath(std::string_view utf8);
+// A name the system gave back, without the long form's prefix.
+std::wstring PlainPath(std::wstring_view name);
 #endif
 
 } // namespace qorlu

@@ -1,11 +1,8 @@
 #include "texture/BitmapFile.h"
-#include "shell/NativePath.h"
 
 #include "shell/BinaryFile.h"
 #include "shell/ByteOrder.h"
 
-#include <filesystem>
-#include <system_error>
 
 namespace qorlu {
 
@@ -43,8 +40,7 @@ FileWriteResult WriteNewFile(const std::string& path, std::span<const std::uint8
     }
     if (wrote) return FileWriteResult::Written;
     // A cut-off bitmap would only mislead; take it away.
-    std::error_code ec;
-    std::filesystem::remove(PathFromUtf8(path), ec);
+    (void)RemoveFile(path);
     return FileWriteResult::WriteFailed;
 }
 

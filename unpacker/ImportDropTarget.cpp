@@ -53,9 +53,10 @@ Qt::DropAction CImportDropTarget::OnDragEnter(const QMimeData* data) {
     return QtEffect(MatchDrag(&paths));
 }
 
-Qt::DropAction CImportDropTarget::OnDragOver() const { return QtEffect(LastEffect()); }
+Qt::DropAction CImportDropTarget::OnDragOver() const { return QtEffect(EffectNow()); }
 
 bool CImportDropTarget::OnDrop() {
+    TakeDrop();
     gui::PostPrivateMessage(m_pOwner, gui::kWmImportDropped);
     return true;
 }
@@ -85,7 +86,7 @@ bool CImportDropTarget::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::Drop: {
         auto* e = static_cast<QDropEvent*>(event);
-        if (LastEffect() == DropEffect::None || !OnDrop()) {
+        if (EffectNow() == DropEffect::None || !OnDrop()) {
             e->ignore();
         } else {
             AcceptWith(e, OnDragOver());

@@ -2,8 +2,10 @@
 // CImportDropTarget: the Qt main window as a drop target for modified
 // files. It hands each drag's local files to the matching it inherits
 // (unpacker/ImportMatches.h), shows the effect decided at the drag's entry
-// and, on a drop, posts WM_IMPORT_DROPPED (3024) to the owner, which reads
-// the match lists and asks about each file.
+// (none while the matching is held) and, on a drop, posts WM_IMPORT_DROPPED
+// (3024) to the owner, which reads the match lists and asks about each file.
+// Qt itself keeps drags from a window that a modal box blocks; the hold
+// also covers what runs between the boxes.
 //
 // GUI thread only.
 

@@ -8,6 +8,10 @@ namespace qorlu {
 bool IsPatchFile(const std::string& path) { return EndsWithUpper(path, ".PPF"); }
 
 void CImportMatches::Arm(const AfsNameRecord* records, std::uint32_t count) {
+    // A drop still waiting was matched against the index before this one:
+    // its entry numbers mean nothing now, so it is let go.
+    if (m_dropState == DropState::Waiting) m_dropState = DropState::LetGo;
+    if (m_dropState == DropState::Deferred) m_dropState = DropState::None;
     m_bArmed = true;
     m_pNameRecords = records;
     m_nNameCount = count;
@@ -20,7 +24,8 @@ void CImportMatches::Disarm() {
 
 DropEffect CImportMatches::MatchDrag(const std::vector<std::string>* paths) {
     m_dropEffect = DropEffect::None;
-    if (!m_bArmed || !m_pNameRecords || !paths || paths->empty()) return m_dropEffect;
+    if (!m_bArmed || !m_pNameRecords || Held() || m_dropState != DropState::None || !paths || paths->empty())
+        return m_dropEffect;
     m_pMatchIndex.clear();
     m_strMatchPaths.clear();
     m_strPatchPaths.clear();
@@ -38,6 +43,26 @@ DropEffect CImportMatches::MatchDrag(const std::vector<std::string>* paths) {
     }
     if (m_nMatchCount > 0 || !m_strPatchPaths.empty()) m_dropEffect = DropEffect::Link;
     return m_dropEffect;
+}
+
+bool CImportMatches::BeginDropHandling() {
+    if (m_dropState == DropState::LetGo) {
+        m_dropState = DropState::None;
+        return false;
+    }
+    if (Held()) {
+        m_dropState = DropState::Deferred;
+        return false;
+    }
+    m_dropState = DropState::None;
+    return true;
+}
+
+bool CImportMatches::EndHold() {
+    if (m_nHolds > 0) --m_nHolds;
+    if (Held() || m_dropState != DropState::Deferred) return false;
+    m_dropState = DropState::Waiting;
+    return true;
 }
 
 } // namespace qorlu

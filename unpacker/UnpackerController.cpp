@@ -4,10 +4,10 @@
 #include "archive/ImportMatching.h"
 #include "disc/PatchFiles.h"
 #include "resources/UnpackerResources.h"
+#include "shell/FileLayer.h"
 #include "shell/NativePath.h"
 
 #include <filesystem>
-#include <system_error>
 
 namespace qorlu {
 
@@ -30,15 +30,11 @@ private:
 // The folder holding `path`, when that folder exists; empty otherwise.
 std::string ExistingParent(const std::string& path) {
     if (path.empty()) return {};
-    std::error_code ec;
     const std::filesystem::path parent = PathFromUtf8(path).parent_path();
-    return !parent.empty() && std::filesystem::is_directory(parent, ec) ? Utf8FromPath(parent) : std::string();
+    return !parent.empty() && KindOf(Utf8FromPath(parent)) == NameKind::Folder ? Utf8FromPath(parent) : std::string();
 }
 
-bool IsExistingFolder(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && std::filesystem::is_directory(PathFromUtf8(path), ec);
-}
+bool IsExistingFolder(const std::string& path) { return !path.empty() && KindOf(path) == NameKind::Folder; }
 
 } // namespace
 
@@ -47,6 +43,14 @@ CUnpackerController::CUnpackerController(IUnpackerView& view, IUnpackerPlatform&
     : m_view(view), m_platform(platform), m_matches(matches), m_archive(systemSink) {}
 
 CUnpackerController::~CUnpackerController() { m_job.Stop({}); }
+
+CUnpackerController::DropHold::DropHold(CUnpackerController& controller) : m_controller(controller) {
+    m_controller.m_matches.BeginHold();
+}
+
+CUnpackerController::DropHold::~DropHold() {
+    if (m_controller.m_matches.EndHold()) m_controller.m_view.PostImportDropped();
+}
 
 void CUnpackerController::OnInitDialog() {
     m_view.CheckBox(res::kIdcExtractAdx, true);
@@ -71,6 +75,7 @@ void CUnpackerController::UpdateStartButton() {
 }
 
 void CUnpackerController::OnSelectImage() {
+    const DropHold hold(*this);
     std::string chosen = m_strImagePath;
     if (!m_platform.BrowseImageFile(ImageDialogStart(), chosen)) return; // cancelled: nothing changes
     m_strImagePath = chosen;
@@ -82,6 +87,7 @@ void CUnpackerController::OnSelectImage() {
 }
 
 void CUnpackerController::OnSelectOutputDir() {
+    const DropHold hold(*this);
     std::string chosen = m_strOutputDir;
     if (!m_platform.BrowseFolder(FolderDialogStart(), chosen)) return; // cancelled: nothing changes
     m_strOutputDir = chosen;
@@ -109,6 +115,7 @@ std::int32_t CUnpackerController::FilterModeFromBoxes() const {
 }
 
 int CUnpackerController::OnBeginExtract(IExtractProgress& progress) {
+    const DropHold hold(*this);
     if (m_job.StartExtract(m_strOutputDir, FilterModeFromBoxes(), &progress) == 0) {
         // No job started, so no job will close the progress window: close it
         // the way a job does, which shows the main window again.
@@ -118,6 +125,9 @@ int CUnpackerController::OnBeginExtract(IExtractProgress& progress) {
 }
 
 int CUnpackerController::OnImportDropped() {
+    // Never inside another operation's box: such a drop waits for its end.
+    if (!m_matches.BeginDropHandling()) return 0;
+    const DropHold hold(*this);
     // The lists are read afresh at each step; each import ends before the
     // next question.
     for (std::uint32_t k = 0; k < m_matches.m_nMatchCount && k < m_matches.m_pMatchIndex.size() &&
@@ -159,6 +169,7 @@ Notice PatchQuestionNotice(const std::string& patch) {
 }
 
 void CUnpackerController::ReloadIndex() {
+    const DropHold hold(*this);
     if (LocateAndLoadIndex(m_archive, m_strImagePath, m_view.WindowMessages())) {
         m_matches.Arm(m_archive.m_pNameRecords.get(), m_archive.m_nEntryCount);
         return;

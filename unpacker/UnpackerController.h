@@ -16,6 +16,11 @@
 //                      matched file and imports it on Yes, then about each
 //                      dropped patch (".ppf") and applies it to the image
 //                      on Yes, loading the index again after it
+//
+// Each of these holds the drop target (CImportMatches) while it runs, so no
+// drop is taken while one of its boxes, questions or dialogs is up, the
+// archive's ownerless ones included; a drop's message that arrives inside
+// such a box is posted again once the operation is over.
 //   closing            StopJob: a running job is told to stop and waited for
 //
 // The dialogs open where the user was last, for this run only: the image
@@ -52,6 +57,8 @@ public:
     virtual void CloseProgressWindow() = 0;
     // The window's own boxes (owned by it, the program's name as title).
     virtual IMessageSink& WindowMessages() = 0;
+    // Posts WM_IMPORT_DROPPED to the window.
+    virtual void PostImportDropped() = 0;
 };
 
 // What the main window asks of the system and a test cannot drive.
@@ -113,6 +120,19 @@ public:
     // Loads the chosen image's index (again) and arms the drop target with
     // it; on failure the target is disarmed and the image forgotten.
     void ReloadIndex();
+
+    // Holds the drops for as long as it lives: for a box or dialog that the
+    // window shows outside the controller (the About box, an error box).
+    class DropHold {
+    public:
+        explicit DropHold(CUnpackerController& controller);
+        ~DropHold();
+        DropHold(const DropHold&) = delete;
+        DropHold& operator=(const DropHold&) = delete;
+
+    private:
+        CUnpackerController& m_controller;
+    };
 
     // The window is closing: a running job stops at its next entry and is
     // waited for, serveWindow being called meanwhile (see CExtractJob::Stop).

@@ -130,6 +130,8 @@ void CUnpackerDlg::OpenProgressWindow() {
 
 void CUnpackerDlg::CloseProgressWindow() { m_progressDlg.Close(); }
 
+void CUnpackerDlg::PostImportDropped() { gui::PostPrivateMessage(this, gui::kWmImportDropped); }
+
 bool CUnpackerDlg::OnPrivateMessage(int number) {
     if (number == gui::kWmBeginExtract) {
         OnBeginExtract();

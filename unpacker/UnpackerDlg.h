@@ -79,6 +79,7 @@ private:
     void OpenProgressWindow() override;
     void CloseProgressWindow() override;
     IMessageSink& WindowMessages() override { return Messages(); }
+    void PostImportDropped() override;
 
     void ShowPath(int editId, const std::string& path);
     void StopJob();

@@ -1,12 +1,12 @@
 #include "unpacker/UnpackerPlatform.h"
 
+#include "shell/FileLayer.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include <filesystem>
-#include <system_error>
 
 namespace qorlu::unpacker {
 
@@ -50,10 +50,7 @@ bool CSystemPlatform::BrowseFolder(const std::string& start, std::string& folder
 }
 
 std::optional<std::uint64_t> CSystemPlatform::AvailableBytes(const std::string& folder) {
-    std::error_code ec;
-    const std::filesystem::space_info info = std::filesystem::space(std::filesystem::path(folder), ec);
-    if (ec) return std::nullopt;
-    return static_cast<std::uint64_t>(info.available);
+    return AvailableBytesIn(folder);
 }
 
 } // namespace qorlu::unpacker

@@ -1,7 +1,7 @@
 #pragma once
 // The Qt window's answers to what the unpacker's main window asks of the
 // system (unpacker/UnpackerController.h): QFileDialog for the image and the
-// folder, std::filesystem::space for the free space.
+// folder, the file layer's AvailableBytesIn for the free space.
 
 #include "unpacker/UnpackerController.h"
 

@@ -263,5 +263,43 @@ TEST(FolderOf, TheFolderPartOfAName) {
     for (const auto& row : rows) EXPECT_EQ(FolderOf(row.path), row.folder) << row.path;
 }
 
+#ifdef _WIN32
+// Which names go to the system in the long form: those whose full path is
+// long, however the name itself was written.
+TEST(SystemPath, TheLongFormWhereTheFullPathIsLong) {
+    const std::wstring deep = L"C:\\" + std::wstring(150, L'a') + L"\\" + std::wstring(150, L'b');
+    const std::string deepUtf8 = Utf8FromWide(deep);
+    const fs::path before = fs::current_path();
+    fs::current_path(L"C:\\");
+    struct Row {
+        const char* name;
+        std::string given;
+        std::wstring expected;
+    } rows[] = {
+        {"short full path", "C:\\games\\disc.bin", L"C:\\games\\disc.bin"},
+        {"short relative name", "disc.bin", L"disc.bin"},
+        {"device", "NUL", L"NUL"},
+        {"long full path", deepUtf8 + "\\disc.bin", L"\\\\?\\" + deep + L"\\disc.bin"},
+        {"long, with forward slashes and ..", Utf8FromWide(L"C:/" + std::wstring(150, L'a') + L"/x/../" +
+                                                          std::wstring(150, L'b') + L"/disc.bin"),
+         L"\\\\?\\" + deep + L"\\disc.bin"},
+        {"long share path", "\\\\server\\share\\" + std::string(300, 'c'),
+         L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'c')},
+        {"short relative name in a long folder", Utf8FromWide(std::wstring(150, L'a') + L"\\" + std::wstring(150, L'b')),
+         L"\\\\?\\" + deep},
+        {"long form given", "\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(SystemPath(row.given), row.expected);
+    }
+    fs::current_path(before);
+    // And back, for names the system gives.
+    EXPECT_EQ(PlainPath(L"\\\\?\\C:\\x"), L"C:\\x");
+    EXPECT_EQ(PlainPath(L"\\\\?\\UNC\\server\\share\\x"), L"\\\\server\\share\\x");
+    EXPECT_EQ(PlainPath(L"C:\\x"), L"C:\\x");
+}
+#endif
+
 } // namespace
 } // namespace qorlu

@@ -12,6 +12,9 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <cstring>
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace qorlu::test {
@@ -398,6 +401,137 @@ TEST(ImportDrop, ADroppedPatchIsAskedAboutAndAppliedToTheImage) {
         EXPECT_TRUE(w.dlg.m_dropTarget.m_bArmed);
         EXPECT_EQ(w.dlg.m_dropTarget.m_pNameRecords, w.dlg.m_controller.m_archive.m_pNameRecords.get());
     }
+}
+
+// The window's boxes, recorded; while each is up, `during` runs, as the box's
+// own message loop would hand the window its events.
+class BoxLoop final : public IMessageSink {
+public:
+    std::function<void(const Notice&)> during;
+    MessageRecorder recorder;
+    std::vector<std::string> shownInsideABox;
+
+    Answer Show(const Notice& notice) override {
+        if (m_depth > 0) shownInsideABox.push_back(notice.text);
+        const Answer answer = recorder.Show(notice);
+        ++m_depth;
+        if (during) during(notice);
+        --m_depth;
+        return answer;
+    }
+
+private:
+    int m_depth = 0;
+};
+
+TEST(ImportDrop, TheHoldOfAWindowOperationRefusesDragsAndKeepsTheLists) {
+    // Each row: what happens after a drag entry that matched one file, and
+    // whether a second drag is then taken.
+    struct Row {
+        const char* name;
+        std::function<void(CImportMatches&)> then;
+        bool secondTaken;
+    } rows[] = {
+        {"nothing", [](CImportMatches&) {}, true},
+        {"held", [](CImportMatches& m) { m.BeginHold(); }, false},
+        {"held twice, released once", [](CImportMatches& m) { m.BeginHold(); m.BeginHold(); m.EndHold(); }, false},
+        {"held and released", [](CImportMatches& m) { m.BeginHold(); m.EndHold(); }, true},
+        {"dropped, not yet handled", [](CImportMatches& m) { m.TakeDrop(); }, false},
+        {"dropped and handled", [](CImportMatches& m) { m.TakeDrop(); m.BeginDropHandling(); }, true},
+        {"dropped, its message inside a hold",
+         [](CImportMatches& m) {
+             m.TakeDrop();
+             m.BeginHold();
+             m.BeginDropHandling();
+             m.EndHold();
+         },
+         false},
+    };
+    AfsNameRecord names[2] = {};
+    std::memcpy(names[0].name, "TITLE.ADX", 9);
+    std::memcpy(names[1].name, "README.TXT", 10);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CImportMatches m;
+        m.Arm(names, 2);
+        const std::vector<std::string> first{"mods/TITLE.ADX"};
+        ASSERT_EQ(m.MatchDrag(&first), DropEffect::Link);
+        row.then(m);
+        EXPECT_EQ(m.EffectNow(), m.Held() ? DropEffect::None : DropEffect::Link) << "a drop of the first drag";
+        const std::vector<std::string> second{"mods/README.TXT"};
+        EXPECT_EQ(m.MatchDrag(&second), row.secondTaken ? DropEffect::Link : DropEffect::None);
+        EXPECT_EQ(m.m_strMatchPaths, row.secondTaken ? second : first);
+    }
+}
+
+TEST(ImportDrop, ADropMessageInsideAHoldWaitsForItsEndUnlessTheIndexIsLoadedAgain) {
+    const AfsNameRecord names[1] = {};
+    struct Row {
+        const char* name;
+        bool armedDuringTheHold;
+        bool postedAgain;
+    } rows[] = {{"same index", false, true}, {"index loaded again", true, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CImportMatches m;
+        m.Arm(names, 1);
+        m.TakeDrop();
+        m.BeginHold();
+        m.BeginHold();
+        EXPECT_FALSE(m.BeginDropHandling()) << "the message came inside the hold";
+        if (row.armedDuringTheHold) m.Arm(names, 1);
+        EXPECT_FALSE(m.EndHold()) << "one hold is left";
+        EXPECT_EQ(m.EndHold(), row.postedAgain);
+        if (row.postedAgain) {
+            EXPECT_TRUE(m.BeginDropHandling()) << "the message posted again";
+        }
+    }
+    // A drop whose message is still on its way when the index is loaded
+    // again is not handled when it comes; the next one is.
+    CImportMatches m;
+    m.Arm(names, 1);
+    m.TakeDrop();
+    m.Arm(names, 1);
+    EXPECT_FALSE(m.BeginDropHandling());
+    EXPECT_TRUE(m.BeginDropHandling());
+}
+
+// A drop taken just before another operation's box comes up: the box's loop
+// hands its message to the window, which asks nothing inside the box; once
+// the box is closed, the drop is asked about. A drag while the box is up is
+// refused.
+TEST(ImportDrop, NoDropIsHandledInsideAnotherOperationsBox) {
+    Loaded w;
+    BoxLoop boxes;
+    w.dlg.SetMessageSink(&boxes);
+    const std::string readme = Native(w.image.dir / "mods/README.TXT");
+    std::filesystem::create_directories(w.image.dir / "mods");
+    WriteFileBytes(readme, tools::PatternBytes(5, 98));
+    QMimeData mime;
+    SetFiles(mime, {readme});
+    ASSERT_TRUE(Enter(w.dlg, mime).accepted);
+    ASSERT_TRUE(Drop(w.dlg, mime).accepted);
+
+    QMimeData other;
+    SetFiles(other, {w.image.dir / "TITLE.ADX"});
+    bool refusedInside = false;
+    boxes.during = [&](const Notice& n) {
+        if (n.text != "Free space on disk not enough!") return;
+        refusedInside = !Enter(w.dlg, other).accepted && !Move(w.dlg, other).accepted;
+        // The box's loop: the drop's message arrives now.
+        ProcessUntil([] { return false; }, 100);
+    };
+    // Not enough room: the folder's box comes up before the drop is handled.
+    w.platform.available = 1;
+    EXPECT_FALSE(w.ChooseFolder(w.image.dir.Path().string()));
+    EXPECT_TRUE(refusedInside);
+    EXPECT_TRUE(boxes.shownInsideABox.empty()) << boxes.shownInsideABox.front();
+    ASSERT_EQ(boxes.recorder.Texts().size(), 1u) << "nothing asked inside the box";
+
+    ASSERT_TRUE(ProcessUntil([&] { return boxes.recorder.Texts().size() == 2; }));
+    EXPECT_EQ(boxes.recorder.Texts()[1],
+              "index = 3\nsize = 7\navailable space = 2048\n" + readme + "\n\n Import this file ?");
+    EXPECT_EQ(w.Matches(), (std::vector<std::pair<int, std::string>>{{3, readme}}));
 }
 
 } // namespace

@@ -10,6 +10,10 @@
 //   window_driver extract EXE IMAGE FOLDER [cancel|quit]
 //     FOLDER must be the image's folder: the folder dialog offers it first.
 //   window_driver import EXE IMAGE FILE yes|no     (FILE: an entry's, or a .ppf)
+//   window_driver drop-inside-box EXE IMAGE PATCH FILE
+//     PATCH is applied by a drop; FILE (an entry's) is dropped while the
+//     size warning of the index loaded again is up, which must be refused,
+//     then again once the boxes are closed, and imported.
 //   window_driver drop EXE ZONE_ID FILE
 //
 // Exit status 0 when every step happened as expected.
@@ -162,20 +166,22 @@ std::vector<HWND> Children(HWND parent) {
     return all;
 }
 
-// A visible message box of the process: a dialog with a static text and
-// only buttons besides; its text.
-HWND MessageBoxOf(DWORD process, std::wstring* text) {
+// A visible message box of the process other than `except`: a dialog with
+// a static text and only buttons besides; its text.
+HWND MessageBoxOf(DWORD process, std::wstring* text, HWND except = nullptr) {
     struct Search {
         DWORD process;
+        HWND except;
         HWND found;
         std::wstring text;
-    } s{process, nullptr, {}};
+    } s{process, except, nullptr, {}};
     EnumWindows(
         [](HWND w, LPARAM p) -> BOOL {
             auto& found = *reinterpret_cast<Search*>(p);
             DWORD owner = 0;
             GetWindowThreadProcessId(w, &owner);
-            if (owner != found.process || !IsWindowVisible(w) || ClassOf(w) != L"#32770") return TRUE;
+            if (owner != found.process || w == found.except || !IsWindowVisible(w) || ClassOf(w) != L"#32770")
+                return TRUE;
             std::wstring longest;
             bool onlyStaticsAndButtons = true;
             for (HWND c : Children(w)) {
@@ -379,6 +385,43 @@ int Import(const std::wstring& exe, const std::wstring& image, const std::wstrin
     return EndProgram(p, main);
 }
 
+int DropInsideBox(const std::wstring& exe, const std::wstring& image, const std::wstring& patch,
+                  const std::wstring& file) {
+    const Process p = Start(exe);
+    const HWND main = MainWindow(p, L"qorlu_unpacker");
+    ChooseImage(p, main, image);
+    Drop(main, patch);
+    const std::wstring question = AnswerBox(p, IDYES);
+    if (question.rfind(L"Apply this patch to the image?", 0) != 0) Fail("the first box is no patch question");
+    if (AnswerBox(p, IDOK) != L"patch apply OK!") Fail("the patch was not applied");
+    // The index loaded again warns about the archive's size; the file is
+    // dropped while that box is up.
+    std::wstring warning;
+    const HWND box = WaitFor([&] { return MessageBoxOf(p.Id(), &warning); }, 30, "the size warning");
+    if (warning.rfind(L"Size of filedtata.afs mismatch.", 0) != 0) Fail("the box after the patch is no size warning");
+    Drop(main, file);
+    std::wstring other;
+    if (WaitUntil([&] { return MessageBoxOf(p.Id(), &other, box) != nullptr; }, 2))
+        Fail("a box came up while the size warning was up: " + Narrow(other));
+    std::printf("refused inside the box\n");
+    AnswerBox(p, IDOK);
+    // The reload's other boxes; no question may come up.
+    WaitUntil(
+        [&] {
+            std::wstring text;
+            if (MessageBoxOf(p.Id(), &text) && text.find(L" Import this file ?") != std::wstring::npos)
+                Fail("the refused drop was asked about after the box");
+            if (MessageBoxOf(p.Id(), nullptr)) AnswerBox(p, IDOK);
+            return false;
+        },
+        2);
+    Drop(main, file);
+    const std::wstring import = AnswerBox(p, IDYES);
+    if (import.find(L" Import this file ?") == std::wstring::npos) Fail("the drop after the boxes asks no question");
+    if (AnswerBox(p, IDOK) != L"file import OK!") Fail("the file was not imported");
+    return EndProgram(p, main);
+}
+
 int DropOnZone(const std::wstring& exe, int zone, const std::wstring& file) {
     const Process p = Start(exe);
     const std::wstring title = exe.find(L"bitmapper") != std::wstring::npos ? L"qorlu_bitmapper" : L"qorlu_packer";
@@ -397,9 +440,11 @@ int wmain(int argc, wchar_t** argv) {
     if (args.size() >= 4 && args[0] == L"extract")
         return Extract(args[1], args[2], args[3], args.size() > 4 ? args[4] : L"");
     if (args.size() == 5 && args[0] == L"import") return Import(args[1], args[2], args[3], args[4]);
+    if (args.size() == 5 && args[0] == L"drop-inside-box") return DropInsideBox(args[1], args[2], args[3], args[4]);
     if (args.size() == 4 && args[0] == L"drop") return DropOnZone(args[1], std::stoi(args[2]), args[3]);
     std::fprintf(stderr, "usage: window_driver extract EXE IMAGE FOLDER [cancel|quit]\n"
                          "       window_driver import EXE IMAGE FILE yes|no\n"
+                         "       window_driver drop-inside-box EXE IMAGE PATCH FILE\n"
                          "       window_driver drop EXE ZONE_ID FILE\n");
     return 2;
 }

@@ -6,7 +6,7 @@
 # the window showed carries a text that the command line printed too.
 #
 # FLOW: extract, extract-cancel, extract-quit, import-yes, import-no,
-#       patch, texture, block.
+#       patch, drop-inside-box, texture, block.
 set -eu
 source_dir=$1
 build=$2
@@ -123,6 +123,28 @@ patch)
   cmp "$work/window/sample.bin" "$work/modded.bin" || fail "the patched image differs from the modded one"
   grep -q '^box: patch apply OK!$' "$work/driver.txt" || fail "no \"patch apply OK!\""
   qorlu verify "$(win "$work/window/sample.bin")" >/dev/null || fail "verify fails on the patched image"
+  ;;
+drop-inside-box)
+  # After a patch the window loads the index again and warns about the
+  # archive's size; a file dropped while that box is up is refused, and
+  # taken when dropped again afterwards: the image is the patched one with
+  # that one import.
+  image_of "$work/window"
+  cp "$work/window/sample.bin" "$work/original.bin"
+  cp "$work/window/sample.bin" "$work/modded.bin"
+  mkdir -p "$work/mod" "$work/edit"
+  printf 'A read-me of the mod.\n' >"$work/mod/README.TXT"
+  printf 'An edited read-me, dropped twice.\n' >"$work/edit/README.TXT"
+  qorlu import "$(win "$work/modded.bin")" "$(win "$work/mod/README.TXT")" --yes >/dev/null
+  qorlu patch-make "$(win "$work/original.bin")" "$(win "$work/modded.bin")" "$(win "$work/mod/mod.ppf")" >/dev/null
+  driver drop-inside-box "$(win "$build/qorlu_unpacker.exe")" "$(win "$work/window/sample.bin")" \
+    "$(win "$work/mod/mod.ppf")" "$(win "$work/edit/README.TXT")" >"$work/driver.txt" ||
+    { cat "$work/driver.txt"; fail "the driver failed"; }
+  cat "$work/driver.txt"
+  cp "$work/modded.bin" "$work/cli.bin"
+  qorlu import "$(win "$work/cli.bin")" "$(win "$work/edit/README.TXT")" --yes >"$work/cli.txt"
+  cmp "$work/window/sample.bin" "$work/cli.bin" || fail "the image is not the patched one with one import"
+  [ "$(grep -c 'Import this file ?' "$work/driver.txt")" -eq 1 ] || fail "not exactly one import question"
   ;;
 texture | block)
   image_of "$work/image"

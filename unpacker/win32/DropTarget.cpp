@@ -50,14 +50,19 @@ HRESULT CImportDropTarget::DragOver(DWORD, POINTL, DWORD* effect) {
 
 HRESULT CImportDropTarget::Drop(IDataObject*, DWORD, POINTL, DWORD* effect) {
     if (effect) *effect = Effect();
-    if (LastEffect() == DropEffect::Link) PostMessageW(m_hOwner, kWmImportDropped, 0, 0);
+    if (EffectNow() == DropEffect::Link) PostDropped();
     return S_OK;
 }
 
 void CImportDropTarget::OnDropFiles(HDROP drop) {
     const std::vector<std::string> paths = DroppedPaths(drop);
     DragFinish(drop);
-    if (MatchDrag(&paths) == DropEffect::Link) PostMessageW(m_hOwner, kWmImportDropped, 0, 0);
+    if (MatchDrag(&paths) == DropEffect::Link) PostDropped();
+}
+
+void CImportDropTarget::PostDropped() {
+    TakeDrop();
+    PostMessageW(m_hOwner, kWmImportDropped, 0, 0);
 }
 
 } // namespace qorlu::win32

@@ -3,8 +3,10 @@
 // modified files (clipboard format CF_HDROP). Each drag's file list goes to
 // the matching it inherits (unpacker/ImportMatches.h) when the drag enters;
 // the effect decided then (DROPEFFECT_LINK or DROPEFFECT_NONE) holds while
-// it moves; a drop posts WM_IMPORT_DROPPED (3024) to the owner. A window
-// without OLE drags gets the same from WM_DROPFILES (OnDropFiles).
+// it moves, except that a hold of the matching (a box of the window is up)
+// shows DROPEFFECT_NONE and refuses the drop; a drop posts
+// WM_IMPORT_DROPPED (3024) to the owner. A window without OLE drags gets
+// the same from WM_DROPFILES (OnDropFiles), which ignores a drop while held.
 
 #include "unpacker/ImportMatches.h"
 
@@ -34,7 +36,9 @@ public:
     HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override;
 
 private:
-    DWORD Effect() const { return LastEffect() == DropEffect::Link ? DROPEFFECT_LINK : DROPEFFECT_NONE; }
+    DWORD Effect() const { return EffectNow() == DropEffect::Link ? DROPEFFECT_LINK : DROPEFFECT_NONE; }
+    // Tells the owner of a drop taken.
+    void PostDropped();
     HWND m_hOwner = nullptr;
     bool m_bRegistered = false;
 };

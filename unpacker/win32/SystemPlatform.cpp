@@ -1,5 +1,6 @@
 #include "unpacker/win32/SystemPlatform.h"
 
+#include "shell/FileLayer.h"
 #include "shell/NativePath.h"
 #include "shell/win32/WindowShell.h"
 
@@ -58,10 +59,7 @@ bool CSystemPlatform::BrowseFolder(const std::string& start, std::string& folder
 }
 
 std::optional<std::uint64_t> CSystemPlatform::AvailableBytes(const std::string& folder) {
-    ULARGE_INTEGER available{};
-    const std::wstring name = SystemPath(folder);
-    if (name.empty() || !GetDiskFreeSpaceExW(name.c_str(), &available, nullptr, nullptr)) return std::nullopt;
-    return available.QuadPart;
+    return AvailableBytesIn(folder);
 }
 
 std::string CSystemPlatform::HomeFolder() {

@@ -1,7 +1,7 @@
 #pragma once
 // The Win32 main window's answers to what the unpacker asks of the system:
 // the file-open dialog (GetOpenFileNameW), the shell's folder dialog
-// (SHBrowseForFolderW) and the free space (GetDiskFreeSpaceExW).
+// (SHBrowseForFolderW) and the free space (the file layer's AvailableBytesIn).
 
 #include "unpacker/UnpackerController.h"
 

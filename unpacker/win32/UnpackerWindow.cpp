@@ -7,6 +7,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <optional>
+
 namespace qorlu::win32 {
 
 namespace res = resources::unpacker;
@@ -45,7 +47,10 @@ INT_PTR CALLBACK CUnpackerWnd::Proc(HWND dialog, UINT message, WPARAM wParam, LP
     INT_PTR result = FALSE;
     // An exception that escapes a handler is shown; the window stays.
     const auto stopped = RunGuarded([&] { result = self->OnMessage(message, wParam, lParam); });
-    if (stopped) self->m_messages.Show(WindowNotice(*stopped, Outcome::Failure));
+    if (stopped) {
+        const CUnpackerController::DropHold hold(self->m_controller);
+        self->m_messages.Show(WindowNotice(*stopped, Outcome::Failure));
+    }
     return result;
 }
 
@@ -62,6 +67,9 @@ void CUnpackerWnd::OnInitDialog() {
 
 INT_PTR CUnpackerWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     INT_PTR result = 0;
+    // The About box is a box of the window too.
+    std::optional<CUnpackerController::DropHold> hold;
+    if (message == WM_SYSCOMMAND) hold.emplace(m_controller);
     if (HandleShellMessage(m_hWnd, message, wParam, lParam, res::Program(), m_hIcon, result)) {
         SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
         return message == WM_QUERYDRAGICON ? result : TRUE;
@@ -131,5 +139,7 @@ void CUnpackerWnd::CheckBox(int id, bool checked) { CheckDlgButton(m_hWnd, id, c
 void CUnpackerWnd::OpenProgressWindow() { m_progressDlg.Create(m_hWnd); }
 
 void CUnpackerWnd::CloseProgressWindow() { m_progressDlg.Close(); }
+
+void CUnpackerWnd::PostImportDropped() { PostMessageW(m_hWnd, kWmImportDropped, 0, 0); }
 
 } // namespace qorlu::win32

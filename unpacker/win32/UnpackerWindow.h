@@ -39,6 +39,7 @@ private:
     void OpenProgressWindow() override;
     void CloseProgressWindow() override;
     IMessageSink& WindowMessages() override { return m_messages; }
+    void PostImportDropped() override;
 
     HWND m_hWnd = nullptr;
     HICON m_hIcon = nullptr;
