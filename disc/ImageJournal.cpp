@@ -255,6 +255,20 @@ RecoveryResult Restore(FileHandle& journal, FileHandle& image, const Header& hea
     return RecoveryResult::Restored;
 }
 
+// What a recovery comes to for a journal that is not played back.
+RecoveryResult ResultWithoutPlayback(JournalState state) {
+    switch (state) {
+    case JournalState::Incomplete:
+        return RecoveryResult::DiscardedIncomplete;
+    case JournalState::Unreadable:
+        return RecoveryResult::Unreadable;
+    case JournalState::UnknownVersion:
+        return RecoveryResult::UnknownVersion;
+    default:
+        return RecoveryResult::NothingToDo;
+    }
+}
+
 } // namespace
 
 std::string ResolvedImageFile(const std::string& path) {
@@ -292,22 +306,12 @@ JournalState InspectJournalFile(const std::string& journalPath) {
 RecoveryResult RecoverFromJournal(const std::string& journalPath, FileHandle& image) {
     Header header;
     const JournalState state = Inspect(journalPath, header);
-    switch (state) {
-    case JournalState::None:
-    case JournalState::Foreign:
-        return RecoveryResult::NothingToDo;
-    case JournalState::Incomplete:
+    if (state == JournalState::Incomplete) {
         // Written before the image was touched and never finished (its writer
         // held the lock that the caller holds now): the image is as it was.
         (void)RemoveDurably(journalPath);
-        return RecoveryResult::DiscardedIncomplete;
-    case JournalState::Unreadable:
-        return RecoveryResult::Unreadable;
-    case JournalState::UnknownVersion:
-        return RecoveryResult::UnknownVersion;
-    case JournalState::Complete:
-        break;
     }
+    if (state != JournalState::Complete) return ResultWithoutPlayback(state);
     FileHandle journal;
     if (!journal.Open(journalPath, FileHandle::Mode::Read)) return RecoveryResult::Unreadable;
     const RecoveryResult result = Restore(journal, image, header);
@@ -322,19 +326,8 @@ RecoveryResult RecoverFromJournal(const std::string& journalPath, FileHandle& im
 
 RecoveryResult PredictRecovery(const std::string& journalPath, FileHandle& image) {
     Header header;
-    switch (Inspect(journalPath, header)) {
-    case JournalState::None:
-    case JournalState::Foreign:
-        return RecoveryResult::NothingToDo;
-    case JournalState::Incomplete:
-        return RecoveryResult::DiscardedIncomplete;
-    case JournalState::Unreadable:
-        return RecoveryResult::Unreadable;
-    case JournalState::UnknownVersion:
-        return RecoveryResult::UnknownVersion;
-    case JournalState::Complete:
-        break;
-    }
+    const JournalState state = Inspect(journalPath, header);
+    if (state != JournalState::Complete) return ResultWithoutPlayback(state);
     if (header.version == 1) return RecoveryResult::Restored;
     FileHandle journal;
     if (!journal.Open(journalPath, FileHandle::Mode::Read)) return RecoveryResult::Unreadable;
