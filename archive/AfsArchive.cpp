@@ -18,8 +18,8 @@ std::string NameOfRecord(const AfsNameRecord& record) {
     return name;
 }
 
-std::vector<std::uint32_t> ComputeSlotSpaces(const AfsEntry* entries, std::uint32_t count,
-                                             std::uint32_t nameDirOffset, std::uint64_t archiveBytes) {
+std::vector<std::uint32_t> ComputeSlotSpaces(const AfsEntry* entries, std::uint32_t count, std::uint32_t nameDirOffset,
+                                             std::uint64_t archiveBytes) {
     std::vector<std::uint32_t> space(count, 0);
     const std::uint64_t tableEnd = afs::TableEnd(count);
     const std::uint64_t namesEnd = nameDirOffset + afs::NameDirBytes(count);
@@ -111,8 +111,7 @@ bool CAfsArchive::LoadOpenIndex() {
     // A directory that overlaps the count or the entry table (a last entry
     // that ends inside them) would share size fields with the table: an
     // import would write one entry's size into another's.
-    if (nameDir < afs::TableEnd(count))
-        return RefuseIndex("the name directory overlaps the entry table");
+    if (nameDir < afs::TableEnd(count)) return RefuseIndex("the name directory overlaps the entry table");
 
     auto names = std::make_unique<AfsNameRecord[]>(count);
     ReadAt(static_cast<std::uint32_t>(nameDir), names.get(), static_cast<std::uint32_t>(afs::NameDirBytes(count)));

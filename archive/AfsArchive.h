@@ -67,8 +67,8 @@ inline std::string ImageChangedSinceLoad(const std::string& path) {
 
 // The slot space of every entry of `entries` (see above), given the name
 // directory's offset and how many archive bytes the image holds.
-std::vector<std::uint32_t> ComputeSlotSpaces(const AfsEntry* entries, std::uint32_t count,
-                                             std::uint32_t nameDirOffset, std::uint64_t archiveBytes);
+std::vector<std::uint32_t> ComputeSlotSpaces(const AfsEntry* entries, std::uint32_t count, std::uint32_t nameDirOffset,
+                                             std::uint64_t archiveBytes);
 
 // The name of a record: its bytes up to the first zero (at most 32), with
 // every "/" turned into the platform's separator, letter case as stored.
@@ -157,7 +157,7 @@ private:
     std::string m_strLoadProblem;
     std::vector<std::uint32_t> m_slotSpace; // per entry, computed once per load
     std::uint64_t m_nArchiveBytesAtLoad = 0;
-    std::uint32_t m_nJobWritten = 0;        // entries the last job wrote whole
+    std::uint32_t m_nJobWritten = 0; // entries the last job wrote whole
     std::vector<ExtractFailure> m_jobFailures;
     std::optional<ExtractFailure> m_lastExtractFailure;
     bool m_bImageChangedSinceLoad = false;

@@ -57,8 +57,8 @@ bool WindowsCanHoldName(std::string_view name) {
 }
 
 std::string DescribeExtractFailure(const ExtractFailure& failure) {
-    const std::string where = "archive offset " + std::to_string(failure.offset) + ", " +
-                              std::to_string(failure.size) + " bytes";
+    const std::string where =
+        "archive offset " + std::to_string(failure.offset) + ", " + std::to_string(failure.size) + " bytes";
     std::string why;
     switch (failure.kind) {
     case ExtractFailureKind::NotInIndex:
@@ -114,8 +114,8 @@ CReadAheadRing::Reader CAfsArchive::ImageReader() {
 }
 
 int CAfsArchive::Fail(ExtractFailureKind kind, std::uint32_t nIndex, std::string path) {
-    m_lastExtractFailure =
-        ExtractFailure{kind, nIndex, GetEntryName(nIndex), GetEntryOffset(nIndex), GetEntrySize(nIndex), std::move(path)};
+    m_lastExtractFailure = ExtractFailure{
+        kind, nIndex, GetEntryName(nIndex), GetEntryOffset(nIndex), GetEntrySize(nIndex), std::move(path)};
     return 0;
 }
 

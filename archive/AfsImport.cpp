@@ -153,8 +153,7 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
         // each holds either its old or its new bytes at every moment, with
         // the old contents in the journal (WriteJournaled).
         SectorPlan plan;
-        const JournaledWrite result =
-            PlanWrites(pieces, plan) ? WriteJournaled(plan) : JournaledWrite::NotStarted;
+        const JournaledWrite result = PlanWrites(pieces, plan) ? WriteJournaled(plan) : JournaledWrite::NotStarted;
         if (result == JournaledWrite::NotStarted) {
             CloseImage();
             Messages().Show(ImportNotice("can not write ISO file!"));

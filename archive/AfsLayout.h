@@ -7,13 +7,13 @@
 
 namespace qorlu::afs {
 
-inline constexpr std::uint64_t kCountOffset = 4;     // N, the entry count
-inline constexpr std::uint64_t kTableOffset = 8;     // the entry table, N entries
-inline constexpr std::uint64_t kEntryBytes = 8;      // one entry: offset, then size
-inline constexpr std::uint64_t kEntrySizeField = 4;  // the size within an entry
+inline constexpr std::uint64_t kCountOffset = 4;    // N, the entry count
+inline constexpr std::uint64_t kTableOffset = 8;    // the entry table, N entries
+inline constexpr std::uint64_t kEntryBytes = 8;     // one entry: offset, then size
+inline constexpr std::uint64_t kEntrySizeField = 4; // the size within an entry
 inline constexpr std::uint64_t kNameRecordBytes = 48;
-inline constexpr std::uint64_t kNameBytes = 32;      // the name, at the record's start
-inline constexpr std::uint64_t kNameSizeCopy = 44;   // the copy of the size within a record
+inline constexpr std::uint64_t kNameBytes = 32;    // the name, at the record's start
+inline constexpr std::uint64_t kNameSizeCopy = 44; // the copy of the size within a record
 // How far after the last entry's end the name directory is looked for.
 inline constexpr std::uint32_t kNameDirSearchSize = 32768;
 

@@ -23,10 +23,10 @@ enum class ExtractFailureKind {
 struct ExtractFailure {
     ExtractFailureKind kind = ExtractFailureKind::NotInIndex;
     std::uint32_t entry = 0;
-    std::string name;           // the entry's name, as the archive holds it
-    std::uint64_t offset = 0;   // archive offset and size of the entry
+    std::string name;         // the entry's name, as the archive holds it
+    std::uint64_t offset = 0; // archive offset and size of the entry
     std::uint64_t size = 0;
-    std::string path;           // the output file, where there is one
+    std::string path; // the output file, where there is one
 };
 
 // One line that says why, for a list of the entries that were not written:

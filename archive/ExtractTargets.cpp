@@ -5,7 +5,6 @@
 
 #include <utility>
 
-
 namespace qorlu {
 
 ExtractTargets::ExtractTargets(std::string imageFile) : m_imageFile(std::move(imageFile)) {

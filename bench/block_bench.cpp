@@ -47,7 +47,7 @@ public:
 // Text-like data: words from a small vocabulary with numbers between, so it
 // compresses about as well as game scripts and tables do.
 Bytes SampleData(std::size_t size, std::uint32_t seed) {
-    static const char* const kWords[] = {"stage ", "enemy ", "speed ", "0x1F ", "flag ", "timer ",
+    static const char* const kWords[] = {"stage ", "enemy ", "speed ", "0x1F ", "flag ",  "timer ",
                                          "music ", "door ",  "item ",  "shop ", "event ", "talk "};
     std::mt19937 random(seed);
     Bytes out;
@@ -114,8 +114,7 @@ Timing Summarise(std::vector<double> times) {
 // Runs zlib's calls and the tool's operation by turns, `runs` times each, so
 // that both meet the same load on a shared machine. The best run is the
 // steadier figure, the median shows the spread.
-std::pair<Timing, Timing> TimeByTurns(int runs, const std::function<void()>& zlib,
-                                      const std::function<void()>& ours) {
+std::pair<Timing, Timing> TimeByTurns(int runs, const std::function<void()>& zlib, const std::function<void()>& ours) {
     std::vector<double> zlibTimes, ourTimes;
     for (int i = 0; i < runs; ++i) {
         zlibTimes.push_back(Ms(zlib));
@@ -125,8 +124,8 @@ std::pair<Timing, Timing> TimeByTurns(int runs, const std::function<void()>& zli
 }
 
 void PrintRow(const char* name, Timing ours, Timing zlib, const std::string& what) {
-    std::printf("%-7s %9.1f %9.1f %7.3f   %9.1f %9.1f %7.3f   %s\n", name, ours.best, zlib.best,
-                ours.best / zlib.best, ours.median, zlib.median, ours.median / zlib.median, what.c_str());
+    std::printf("%-7s %9.1f %9.1f %7.3f   %9.1f %9.1f %7.3f   %s\n", name, ours.best, zlib.best, ours.best / zlib.best,
+                ours.median, zlib.median, ours.median / zlib.median, what.c_str());
 }
 
 } // namespace
@@ -153,19 +152,22 @@ int main(int argc, char** argv) {
     const Bytes image = BuildContainer(streams, data);
     if (!qorlu::WriteWholeFile(container, image)) return 1;
     std::printf("folder: %s\n", dir.string().c_str());
-    std::printf("container: %zu blocks of %zu KiB, %.1f MiB unpacked, %.1f MiB on disk\n", blocks,
-                blockSize / 1024, double(blocks * blockSize) / (1 << 20), double(image.size()) / (1 << 20));
+    std::printf("container: %zu blocks of %zu KiB, %.1f MiB unpacked, %.1f MiB on disk\n", blocks, blockSize / 1024,
+                double(blocks * blockSize) / (1 << 20), double(image.size()) / (1 << 20));
 
     // Export, against the same uncompress calls into buffers made beforehand.
     std::vector<Bytes> out(blocks, Bytes(blockSize));
     CountingSink sink;
-    const auto [zlibExport, export_] = TimeByTurns(runs, [&] {
-        for (std::size_t k = 0; k < blocks; ++k) {
-            uLongf size = static_cast<uLongf>(blockSize);
-            if (uncompress(out[k].data(), &size, streams[k].data(), static_cast<uLong>(streams[k].size())) != Z_OK)
-                std::abort();
-        }
-    }, [&] { qorlu::ExportBlocks(sink, container); });
+    const auto [zlibExport, export_] = TimeByTurns(
+        runs,
+        [&] {
+            for (std::size_t k = 0; k < blocks; ++k) {
+                uLongf size = static_cast<uLongf>(blockSize);
+                if (uncompress(out[k].data(), &size, streams[k].data(), static_cast<uLong>(streams[k].size())) != Z_OK)
+                    std::abort();
+            }
+        },
+        [&] { qorlu::ExportBlocks(sink, container); });
     if (sink.last != "OK!") {
         std::fprintf(stderr, "export failed: %s\n", sink.last.c_str());
         return 1;
@@ -178,10 +180,14 @@ int main(int argc, char** argv) {
     const std::string dropped = qorlu::NumberedBlockName(container, inner);
     if (!qorlu::WriteWholeFile(dropped, edited)) return 1;
     Bytes target(compressBound(static_cast<uLong>(edited.size())));
-    const auto [zlibImport, import_] = TimeByTurns(runs, [&] {
-        uLongf size = static_cast<uLongf>(target.size());
-        if (compress2(target.data(), &size, edited.data(), static_cast<uLong>(edited.size()), 9) != Z_OK) std::abort();
-    }, [&] { qorlu::ImportBlock(sink, dropped); });
+    const auto [zlibImport, import_] = TimeByTurns(
+        runs,
+        [&] {
+            uLongf size = static_cast<uLongf>(target.size());
+            if (compress2(target.data(), &size, edited.data(), static_cast<uLong>(edited.size()), 9) != Z_OK)
+                std::abort();
+        },
+        [&] { qorlu::ImportBlock(sink, dropped); });
     if (sink.last != "OK!") {
         std::fprintf(stderr, "import failed: %s\n", sink.last.c_str());
         return 1;

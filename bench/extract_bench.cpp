@@ -89,7 +89,7 @@ std::vector<std::uint8_t> BuildArchive() {
                      static_cast<unsigned long long>(kArchiveSize));
         std::exit(1);
     }
-    layout.bytes.resize(kArchiveSize, 0);  // the game's archive ends in filler
+    layout.bytes.resize(kArchiveSize, 0); // the game's archive ends in filler
     return layout.bytes;
 }
 
@@ -103,7 +103,7 @@ bool BuildImage(const fs::path& image, const fs::path& plain) {
     const std::uint32_t sectors = kStartSector + kArchiveSize / 2048;
     for (std::uint32_t s = 0; s < sectors; ++s) {
         std::fill(block.begin(), block.end(), 0);
-        if (s == 22) {  // a directory record naming the archive
+        if (s == 22) { // a directory record naming the archive
             const std::size_t m = 100;
             block[m - 24] = kStartSector;
             qorlu::WriteLE32(&block[m - 23], kArchiveSize);
@@ -117,11 +117,10 @@ bool BuildImage(const fs::path& image, const fs::path& plain) {
     return std::fclose(out) == 0 && std::fclose(copySource) == 0;
 }
 
-void ReadThrough(const fs::path& p) {  // warm the page cache
+void ReadThrough(const fs::path& p) { // warm the page cache
     std::ifstream in(p, std::ios::binary);
     std::vector<char> buf(1 << 20);
-    while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0) {
-    }
+    while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0) {}
 }
 
 // A plain copy through user space, 1 MiB at a time, as a copy program
@@ -199,7 +198,7 @@ int main(int argc, char** argv) {
         fs::remove_all(work / "out");
         fs::remove(work / "copy.afs");
         fs::create_directories(work / "out");
-        sync();  // no write-back of an earlier round during this one
+        sync(); // no write-back of an earlier round during this one
         auto t0 = Clock::now();
         CopyThroughBuffer(plain, work / "copy.afs");
         const double copySeconds = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -212,8 +211,8 @@ int main(int argc, char** argv) {
         fs::remove_all(work / "floor");
         sync();
 
-        const std::string command = std::string("'") + argv[0] + "' --measure '" + image.string() + "' '" +
-                                    (work / "out").string() + "'";
+        const std::string command =
+            std::string("'") + argv[0] + "' --measure '" + image.string() + "' '" + (work / "out").string() + "'";
         std::FILE* child = popen(command.c_str(), "r");
         double extractSeconds = 0;
         long peakKiB = 0;

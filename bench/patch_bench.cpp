@@ -85,8 +85,7 @@ bool BuildImages(const fs::path& original, const fs::path& modified, const fs::p
 void ReadThrough(const fs::path& p) { // warm the page cache
     std::FILE* in = std::fopen(p.c_str(), "rb");
     std::vector<unsigned char> buf(1 << 20);
-    while (in != nullptr && std::fread(buf.data(), 1, buf.size(), in) > 0) {
-    }
+    while (in != nullptr && std::fread(buf.data(), 1, buf.size(), in) > 0) {}
     if (in != nullptr) std::fclose(in);
 }
 

@@ -44,7 +44,7 @@ bool BuildImage(const fs::path& image) {
             qorlu::WriteLE32(&block[m - 23], kArchiveSize);
             std::memcpy(&block[m], "FILEDATA.AFS;1", 14);
         }
-        if (s == kStartSector) {  // a one-entry index at the archive's start
+        if (s == kStartSector) { // a one-entry index at the archive's start
             std::fill(block.begin(), block.end(), 0);
             qorlu::WriteLE32(&block[4], 1);
             qorlu::WriteLE32(&block[8], 2048);
@@ -101,8 +101,8 @@ void CompareEngines() {
                 qorlu::sector::ClassifyMany(run.data(), kSectors, kinds.data());
                 best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
             }
-            const bool allValid = std::all_of(kinds.begin(), kinds.end(),
-                                              [](auto k) { return k == qorlu::sector::Kind::Form1Valid; });
+            const bool allValid =
+                std::all_of(kinds.begin(), kinds.end(), [](auto k) { return k == qorlu::sector::Kind::Form1Valid; });
             std::printf("  %-14s + %-20s %.3f us a sector, one thread%s\n", qorlu::sector::NameOf(parity),
                         qorlu::sector::NameOf(edc), best * 1e6 / kSectors, allValid ? "" : " (NOT ALL VALID)");
         }
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     unsigned sum = 0;
-    PlainRead(image, sum);  // warm the page cache
+    PlainRead(image, sum); // warm the page cache
     double fastestRead = 1e9;
     double fastestVerify = 1e9;
     std::vector<double> ratios;

@@ -42,7 +42,8 @@ public:
     void SetText(std::string text) override {
         // A few redraws a second are enough for the eye and cheap for the job.
         const auto now = std::chrono::steady_clock::now();
-        if (!m_draw || (m_lineOpen && now - m_lastDraw < std::chrono::milliseconds(100) && m_started < m_selected)) return;
+        if (!m_draw || (m_lineOpen && now - m_lastDraw < std::chrono::milliseconds(100) && m_started < m_selected))
+            return;
         m_lastDraw = now;
         const int width = 30;
         const int filled = m_selected == 0 ? width : static_cast<int>(std::uint64_t{m_started} * width / m_selected);
@@ -101,11 +102,15 @@ int RunExtract(const Args& args) {
     std::int32_t mode = kFilterAll;
     std::vector<std::string> paths;
     for (const auto& a : args) {
-        if (a == "--adx") mode = kFilterAdxOnly;
-        else if (a == "--others") mode = kFilterOthers;
-        else paths.push_back(a);
+        if (a == "--adx")
+            mode = kFilterAdxOnly;
+        else if (a == "--others")
+            mode = kFilterOthers;
+        else
+            paths.push_back(a);
     }
-    if (paths.size() != 2 || std::count(args.begin(), args.end(), "--adx") + std::count(args.begin(), args.end(), "--others") > 1) {
+    if (paths.size() != 2 ||
+        std::count(args.begin(), args.end(), "--adx") + std::count(args.begin(), args.end(), "--others") > 1) {
         std::fputs("usage: qorlu extract IMAGE OUTDIR [--adx | --others]\n", stderr);
         return 2;
     }
@@ -139,7 +144,8 @@ int RunExtract(const Args& args) {
     }
     const auto available = AvailableBytesIn(outDir);
     if (!available || *available < bytes) {
-        std::fprintf(stderr, "Free space on disk not enough!\n%s has %llu bytes available, the selected entries need %llu\n",
+        std::fprintf(stderr,
+                     "Free space on disk not enough!\n%s has %llu bytes available, the selected entries need %llu\n",
                      outDir.c_str(), static_cast<unsigned long long>(available.value_or(0)),
                      static_cast<unsigned long long>(bytes));
         return 1;

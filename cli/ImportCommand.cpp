@@ -19,8 +19,10 @@ int RunImport(const Args& args) {
     bool answerYes = false;
     std::vector<std::string> paths;
     for (const auto& a : args) {
-        if (a == "--yes") answerYes = true;
-        else paths.push_back(a);
+        if (a == "--yes")
+            answerYes = true;
+        else
+            paths.push_back(a);
     }
     if (paths.size() < 2) {
         std::fputs("usage: qorlu import IMAGE FILE... [--yes]\n", stderr);
@@ -36,8 +38,10 @@ int RunImport(const Args& args) {
     std::vector<std::pair<std::uint32_t, std::string>> matches;
     for (std::size_t k = 1; k < paths.size(); ++k) {
         const auto index = MatchEntry(archive.m_pNameRecords.get(), archive.m_nEntryCount, paths[k]);
-        if (index) matches.emplace_back(*index, paths[k]);
-        else std::fprintf(stderr, "no archive entry matches %s\n", paths[k].c_str());
+        if (index)
+            matches.emplace_back(*index, paths[k]);
+        else
+            std::fprintf(stderr, "no archive entry matches %s\n", paths[k].c_str());
     }
     bool allImported = true;
     for (const auto& [index, path] : matches) {

@@ -18,8 +18,7 @@ int RunList(const Args& args) {
     ConsoleSink sink;
     CAfsArchive archive(sink);
     if (!LocateAndLoadIndex(archive, args[0], sink)) {
-        if (!archive.LastLoadProblem().empty())
-            std::fprintf(stderr, "%s\n", archive.LastLoadProblem().c_str());
+        if (!archive.LastLoadProblem().empty()) std::fprintf(stderr, "%s\n", archive.LastLoadProblem().c_str());
         return 1;
     }
 

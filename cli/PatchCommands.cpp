@@ -40,8 +40,10 @@ int RunPatchApply(const Args& args) {
     bool undo = false;
     std::vector<std::string> paths;
     for (const auto& a : args) {
-        if (a == "--undo") undo = true;
-        else paths.push_back(a);
+        if (a == "--undo")
+            undo = true;
+        else
+            paths.push_back(a);
     }
     if (paths.size() != 2) {
         std::fputs("usage: qorlu patch-apply IMAGE PATCH [--undo]\n", stderr);

@@ -33,7 +33,8 @@ public:
 
 // Where image sector `s` lies with respect to the archive.
 std::string PlaceOfSector(const CAfsArchive& archive, bool located, std::uint64_t s) {
-    if (!located || s < static_cast<std::uint64_t>(archive.m_nStartSector)) return "outside " + std::string(kArchiveName);
+    if (!located || s < static_cast<std::uint64_t>(archive.m_nStartSector))
+        return "outside " + std::string(kArchiveName);
     const std::uint64_t from = (s - static_cast<std::uint64_t>(archive.m_nStartSector)) * sector::kUserSize;
     const std::uint64_t to = from + sector::kUserSize;
     const std::uint64_t names = archive.m_nNameDirOffset;
@@ -45,8 +46,10 @@ std::string PlaceOfSector(const CAfsArchive& archive, bool located, std::uint64_
         const std::uint64_t o = archive.GetEntryOffset(i);
         const std::uint64_t e = o + archive.GetEntrySize(i);
         if (o < to && from < e) {
-            if (found.empty()) found = archive.GetEntryName(i);
-            else ++more;
+            if (found.empty())
+                found = archive.GetEntryName(i);
+            else
+                ++more;
         }
     }
     // Every part of the archive that the sector holds bytes of.
@@ -68,8 +71,8 @@ public:
         const int width = 30;
         const int filled = total == 0 ? width : static_cast<int>(done * width / total);
         std::fprintf(stderr, "\r[%-*s] %llu/%llu sectors\033[K", width,
-                     std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                     static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
+                     std::string(static_cast<std::size_t>(filled), '#').c_str(), static_cast<unsigned long long>(done),
+                     static_cast<unsigned long long>(total));
         m_open = true;
     }
     void End() {
@@ -166,10 +169,8 @@ int RunVerify(const Args& args) {
     const bool located = LocateAndLoadIndex(archive, chosen, quiet);
 
     ProgressLine progress;
-    const SectorScanResult scan =
-        ScanRawSectors(image, kListedWrongSectors, [&](std::uint64_t done, std::uint64_t total) {
-            progress.Update(done, total);
-        });
+    const SectorScanResult scan = ScanRawSectors(
+        image, kListedWrongSectors, [&](std::uint64_t done, std::uint64_t total) { progress.Update(done, total); });
     progress.End();
     image.Close();
 

@@ -40,8 +40,7 @@ constexpr Command kCommands[] = {
      "2048-byte sectors, or a \".cue\" sheet naming either) and prints the layout found, its start sector, "
      "size, entry count and name directory offset, then one line per entry: index, offset, size, slot "
      "space and name. Entries that lie beyond the end of the image are warned about on stderr.",
-     "", "0\tthe index was printed\n1\tthe image cannot be read, or holds no usable archive",
-     qorlu::cli::RunList},
+     "", "0\tthe index was printed\n1\tthe image cannot be read, or holds no usable archive", qorlu::cli::RunList},
     {"extract", "IMAGE OUTDIR [--adx | --others]", "extract all entries, or only \".ADX\" ones, or the others",
      "Extracts the entries of the archive in IMAGE into the folder OUTDIR (created when missing), rebuilding "
      "their folders. Progress is shown on stderr when it is a terminal; Ctrl-C stops between entries. After "
@@ -64,7 +63,8 @@ constexpr Command kCommands[] = {
      "and how many are of other kinds, and reports a partial last sector and the journal of an interrupted "
      "import, with what the next open of the image will do with it (put the old sectors back, or refuse and "
      "keep both). Opens the image read-only. A plain \".iso\" image carries no sector checksums.",
-     "", "0\tno checked sector is wrong\n1\ta sector is wrong, the image cannot be read, or an interrupted "
+     "",
+     "0\tno checked sector is wrong\n1\ta sector is wrong, the image cannot be read, or an interrupted "
      "import's journal lies beside it",
      qorlu::cli::RunVerify},
     {"texture-export", "FILE", "textures (or a \".FLG\" sheet) to numbered bitmaps",
@@ -75,17 +75,19 @@ constexpr Command kCommands[] = {
     {"texture-import", "BMP", "an exported bitmap back into its texture",
      "Writes the pixels of the edited bitmap BMP (named FILE_NNN.bmp by texture-export) back into texture "
      "NNN of FILE; the container is rewritten whole through a temporary file beside it.",
-     "", "0\tthe texture was rewritten\n1\tthe bitmap or its container cannot be read, does not fit, or "
+     "",
+     "0\tthe texture was rewritten\n1\tthe bitmap or its container cannot be read, does not fit, or "
      "cannot be written",
      qorlu::cli::RunTextureImport},
     {"block-export", "FILE", "zlib blocks to numbered files",
-     "Writes every zlib block of the container FILE, decompressed, as FILE_000, FILE_001 and so on, next to it.",
-     "", "0\tthe blocks were written\n1\tFILE cannot be read, holds no block, or a block cannot be written",
+     "Writes every zlib block of the container FILE, decompressed, as FILE_000, FILE_001 and so on, next to it.", "",
+     "0\tthe blocks were written\n1\tFILE cannot be read, holds no block, or a block cannot be written",
      qorlu::cli::RunBlockExport},
     {"block-import", "FILE", "a numbered file back into its container",
      "Compresses the edited file FILE (named CONTAINER_NNN by block-export) and writes it as block NNN of "
      "CONTAINER, rewriting the container and its index.",
-     "", "0\tthe container was rewritten\n1\tFILE or its container cannot be read, or the container cannot "
+     "",
+     "0\tthe container was rewritten\n1\tFILE or its container cannot be read, or the container cannot "
      "be written",
      qorlu::cli::RunBlockImport},
     {"patch-make", "ORIGINAL MODIFIED PATCH [--description TEXT] [--undo]",
@@ -297,8 +299,10 @@ int Run(int argc, char** argv) {
         return 0;
     }
     if (const Command* c = FindCommand(first)) return RunCommand(*c, qorlu::cli::Args(argv + 2, argv + argc));
-    if (IsOption(first)) std::fprintf(stderr, "qorlu: unknown option '%s'\n\n", argv[1]);
-    else std::fprintf(stderr, "qorlu: unknown subcommand '%s'\n\n", argv[1]);
+    if (IsOption(first))
+        std::fprintf(stderr, "qorlu: unknown option '%s'\n\n", argv[1]);
+    else
+        std::fprintf(stderr, "qorlu: unknown subcommand '%s'\n\n", argv[1]);
     PrintUsage(stderr);
     return 2;
 }

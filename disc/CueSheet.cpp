@@ -109,7 +109,8 @@ std::optional<std::string> DataFileOfCueSheet(const std::string& sheetPath, std:
     fs::path data = folder / PathFromUtf8(name);
     if (KindOf(Utf8FromPath(data)) == NameKind::Missing) data = FindCaseBlind(folder, PathFromUtf8(name));
     if (KindOf(Utf8FromPath(data)) != NameKind::File) {
-        problem = "the file that the cue sheet\n" + sheetPath + "\nnames does not exist:\n" + Utf8FromPath(folder / PathFromUtf8(name));
+        problem = "the file that the cue sheet\n" + sheetPath + "\nnames does not exist:\n" +
+                  Utf8FromPath(folder / PathFromUtf8(name));
         return std::nullopt;
     }
     return Utf8FromPath(data);

@@ -122,8 +122,9 @@ bool CDiscImage::OpenImage(OpenMode mode) {
     const bool write = mode == OpenMode::ReadWrite;
     const Notice cannotOpen = SystemNotice("Can not open ISO file!", "ERROR", Outcome::Failure);
     if (m_bInspectOnly && write) return RefuseOpen(OpenFailure::CannotOpen, cannotOpen);
-    const LockedOpen opened = m_file.OpenLocked(ImageFile(), write ? BinaryFile::Mode::ReadWrite : BinaryFile::Mode::Read,
-                                                write ? LockKind::Exclusive : LockKind::Shared);
+    const LockedOpen opened =
+        m_file.OpenLocked(ImageFile(), write ? BinaryFile::Mode::ReadWrite : BinaryFile::Mode::Read,
+                          write ? LockKind::Exclusive : LockKind::Shared);
     if (opened == LockedOpen::InUse)
         return RefuseOpen(OpenFailure::InUse, SystemNotice(ImageInUse(m_strImagePath), "ERROR", Outcome::Failure));
     if (opened != LockedOpen::Opened) return RefuseOpen(OpenFailure::CannotOpen, cannotOpen);
@@ -137,9 +138,8 @@ bool CDiscImage::OpenImage(OpenMode mode) {
 CDiscImage::Layout CDiscImage::DetectLayout(BinaryFile& file) {
     const bool plain = BytesAt(file, kVolumeDescriptorSector * kPlainGeometry.rawSectorSize, kVolumeDescriptor,
                                sizeof kVolumeDescriptor);
-    const bool raw =
-        BytesAt(file, kVolumeDescriptorSector * sector::kRawSize + sector::kUserOffset, kVolumeDescriptor,
-                sizeof kVolumeDescriptor);
+    const bool raw = BytesAt(file, kVolumeDescriptorSector * sector::kRawSize + sector::kUserOffset, kVolumeDescriptor,
+                             sizeof kVolumeDescriptor);
     if (plain != raw) return plain ? Layout::Plain : Layout::Raw;
     constexpr std::uint8_t kSync[12] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
     if (BytesAt(file, 0, kSync, sizeof kSync)) return Layout::Raw;
@@ -299,14 +299,15 @@ bool CDiscImage::PlanImageWrites(std::span<const ImageWrite> writes, SectorPlan&
         const std::size_t want = static_cast<std::size_t>((j - i) * raw);
         std::size_t got = 0;
         if (m_file.Seek(at)) got = m_file.Read(plan.before.data() + i * raw, want);
-        if (got < want && *length > at + got) return false;
+        if (got<want&& * length> at + got) return false;
         i = j;
     }
     plan.after = plan.before;
 
     // Later writes over earlier ones, in the order given. A sector whose
     // checksum bytes a write sets carries the writer's own checksums.
-    const bool checksummed = raw == sector::kRawSize && m_nSectorHeaderSize == static_cast<std::int32_t>(sector::kUserOffset);
+    const bool checksummed =
+        raw == sector::kRawSize && m_nSectorHeaderSize == static_cast<std::int32_t>(sector::kUserOffset);
     std::vector<bool> checksumsWritten(k, false);
     for (const ImageWrite& w : writes) {
         std::uint64_t at = w.position;
@@ -316,7 +317,7 @@ bool CDiscImage::PlanImageWrites(std::span<const ImageWrite> writes, SectorPlan&
             const std::uint64_t r = at % raw;
             const std::uint64_t len = std::min<std::uint64_t>(left, raw - r);
             const auto i = static_cast<std::size_t>(std::lower_bound(plan.sectors.begin(), plan.sectors.end(), s) -
-                                                     plan.sectors.begin());
+                                                    plan.sectors.begin());
             std::memcpy(plan.after.data() + i * raw + r, in, static_cast<std::size_t>(len));
             if (checksummed && r + len > sector::kEdcOffset) checksumsWritten[i] = true;
             in += len;
@@ -355,7 +356,8 @@ bool CDiscImage::ApplyPlan(const SectorPlan& plan) {
         while (j < k && plan.sectors[j] == plan.sectors[j - 1] + 1 && j - i < kReadRunSectors) ++j;
         const std::uint64_t from = plan.sectors[i] * raw;
         const std::uint64_t to = std::min(plan.sectors[j - 1] * raw + raw, limit);
-        if (to > from && (!m_file.Seek(from) || !m_file.Write(plan.after.data() + i * raw, static_cast<std::size_t>(to - from))))
+        if (to > from &&
+            (!m_file.Seek(from) || !m_file.Write(plan.after.data() + i * raw, static_cast<std::size_t>(to - from))))
             return false;
         i = j;
     }
@@ -401,8 +403,8 @@ bool CDiscImage::LocateArchive(const std::string& lpszImagePath, const std::stri
     const std::uint32_t u = UserDataSize();
     std::vector<std::uint8_t> area(static_cast<std::size_t>(kDirectorySectorCount) * u, 0);
     for (std::uint32_t k = 0; k < kDirectorySectorCount; ++k) {
-        const std::uint64_t at = static_cast<std::uint64_t>(kFirstDirectorySector + k) * m_nRawSectorSize +
-                                 m_nSectorHeaderSize;
+        const std::uint64_t at =
+            static_cast<std::uint64_t>(kFirstDirectorySector + k) * m_nRawSectorSize + m_nSectorHeaderSize;
         // A short image leaves the rest of the area zero.
         if (m_file.Seek(at)) m_file.Read(area.data() + std::size_t{k} * u, u);
     }
@@ -415,8 +417,8 @@ bool CDiscImage::LocateArchive(const std::string& lpszImagePath, const std::stri
     const auto begin = area.begin() + std::min(kRecordReach, area.size());
     const auto hit = name.empty() ? area.end() : std::search(begin, area.end(), name.begin(), name.end());
     if (hit == area.end()) {
-        m_messages.Show(SystemNotice("file not found in the ISO!\nThis is not a QORLU ISO file!", "ERROR",
-                                     Outcome::Failure));
+        m_messages.Show(
+            SystemNotice("file not found in the ISO!\nThis is not a QORLU ISO file!", "ERROR", Outcome::Failure));
         m_bLocated = false;
         return false;
     }
@@ -427,8 +429,8 @@ bool CDiscImage::LocateArchive(const std::string& lpszImagePath, const std::stri
     m_nArchiveSize = record.LE32(2).value_or(0);
     if (m_nArchiveSize != kExpectedArchiveSize) {
         m_messages.Show(SystemNotice(
-            "Size of filedtata.afs mismatch.\nThis is not a QORLU ISO File.\nMaybe it is MIRTA or DELSO ISO.",
-            "ERROR", Outcome::Warning));
+            "Size of filedtata.afs mismatch.\nThis is not a QORLU ISO File.\nMaybe it is MIRTA or DELSO ISO.", "ERROR",
+            Outcome::Warning));
     }
     m_bLocated = true;
     return true;

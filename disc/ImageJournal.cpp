@@ -156,8 +156,8 @@ void ForEachBlockPiece(std::uint64_t sector, std::uint32_t rawSectorSize, std::u
     std::size_t begin = 0;
     while (begin < rawSectorSize) {
         const std::uint64_t at = start + begin;
-        const auto end = static_cast<std::size_t>(
-            std::min<std::uint64_t>(rawSectorSize, begin + (blockSize - at % blockSize)));
+        const auto end =
+            static_cast<std::size_t>(std::min<std::uint64_t>(rawSectorSize, begin + (blockSize - at % blockSize)));
         visit(begin, end);
         begin = end;
     }
@@ -236,8 +236,10 @@ Verdict Assess(FileHandle& journal, FileHandle& image, const Header& header) {
         fits = fits && OldOrNewThroughout(header, record, now);
         verdict.toRestore.push_back(k);
     }
-    if (fits || (header.version >= 3 && sameFile)) verdict.result = RecoveryResult::Restored;
-    else verdict.result = header.version == 2 ? RecoveryResult::ImageChanged : RecoveryResult::OtherFile;
+    if (fits || (header.version >= 3 && sameFile))
+        verdict.result = RecoveryResult::Restored;
+    else
+        verdict.result = header.version == 2 ? RecoveryResult::ImageChanged : RecoveryResult::OtherFile;
     return verdict;
 }
 

@@ -50,8 +50,8 @@ private:
     }
     // Bytes 0..3 of a row-0 load cleared: the address counts as zero.
     static T WithoutAddress(T x) {
-        alignas(16) static constexpr std::uint8_t keep[16] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
-                                                             0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        alignas(16) static constexpr std::uint8_t keep[16] = {0,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF,
+                                                              0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
         return V::And(x, V::Broadcast(keep));
     }
 

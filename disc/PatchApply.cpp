@@ -188,8 +188,8 @@ bool Apply(const std::string& image, const std::string& patchPath, bool undo, IM
     }
     const ppf::Patch& patch = parsed.patch;
     if (undo && !patch.hasUndo) {
-        messages.Show(Refusal(NothingChanged("The patch carries no undo data, so it can not be taken back:\n" +
-                                             patchPath)));
+        messages.Show(
+            Refusal(NothingChanged("The patch carries no undo data, so it can not be taken back:\n" + patchPath)));
         return false;
     }
 
@@ -207,8 +207,7 @@ bool Apply(const std::string& image, const std::string& patchPath, bool undo, IM
     // From here on under the exclusive lock: what is checked is what is written.
     if (!disc.OpenImage(CDiscImage::OpenMode::ReadWrite)) {
         // A busy image has said so already; nothing else went wrong.
-        if (disc.LastOpenFailure() != CDiscImage::OpenFailure::InUse)
-            messages.Show(Refusal("can not open ISO file!"));
+        if (disc.LastOpenFailure() != CDiscImage::OpenFailure::InUse) messages.Show(Refusal("can not open ISO file!"));
         return false;
     }
     const auto length = disc.m_file.Length();
@@ -254,14 +253,15 @@ bool Apply(const std::string& image, const std::string& patchPath, bool undo, IM
             const auto from = static_cast<std::size_t>(first - ppf::kValidationOffset);
             const auto count = static_cast<std::size_t>(end - first);
             std::fill_n(underRecords.begin() + static_cast<std::ptrdiff_t>(from), count, true);
-            if (patch.hasUndo)
-                std::memcpy(block.data() + from, r->oldBytes.data() + (first - r->offset), count);
+            if (patch.hasUndo) std::memcpy(block.data() + from, r->oldBytes.data() + (first - r->offset), count);
         }
         bool differ = false;
         for (std::size_t i = 0; i < block.size(); ++i) {
             if (block[i] == patch.validation[i]) continue;
-            if (!patch.hasUndo && underRecords[i]) underRecordsDiffer = true;
-            else differ = true;
+            if (!patch.hasUndo && underRecords[i])
+                underRecordsDiffer = true;
+            else
+                differ = true;
         }
         if (differ) {
             messages.Show(Refusal(AnotherImage(image, ValidationDiffers(undo))));

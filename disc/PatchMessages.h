@@ -31,8 +31,8 @@ inline std::string BytePosition(std::uint64_t at) {
 inline std::string AlreadyDone(const std::string& image, bool undo) {
     std::string text = undo ? "The patch is already taken back:\n" : "The patch is already applied:\n";
     text += image;
-    text += undo ? "\nThe image holds every byte the patch replaces."
-                 : "\nThe image holds every byte the patch writes.";
+    text +=
+        undo ? "\nThe image holds every byte the patch replaces." : "\nThe image holds every byte the patch writes.";
     text += "\nNothing was changed.";
     return text;
 }

@@ -70,8 +70,8 @@ ParseResult FindTrailer(std::span<const std::uint8_t> file, const Layout& layout
     const CByteReader reader(file);
     const std::size_t lengthField = endMarker + kEndDiz.size();
     // (The field lies inside the file: DizLengthField found it there.)
-    const std::uint64_t textLength = field == 2 ? reader.LE16(lengthField).value_or(0)
-                                                : reader.LE32(lengthField).value_or(0);
+    const std::uint64_t textLength =
+        field == 2 ? reader.LE16(lengthField).value_or(0) : reader.LE32(lengthField).value_or(0);
     std::optional<std::size_t> begin;
     if (textLength + kBeginDiz.size() <= endMarker - layout.recordsFrom) {
         const std::size_t at = endMarker - static_cast<std::size_t>(textLength) - kBeginDiz.size();
@@ -79,7 +79,8 @@ ParseResult FindTrailer(std::span<const std::uint8_t> file, const Layout& layout
     }
     // Some writers count the text differently: the nearest beginning marker
     // before the end marker is the trailer's.
-    const std::size_t lowest = std::max(layout.recordsFrom, endMarker > kDizSearchReach ? endMarker - kDizSearchReach : 0);
+    const std::size_t lowest =
+        std::max(layout.recordsFrom, endMarker > kDizSearchReach ? endMarker - kDizSearchReach : 0);
     for (std::size_t at = endMarker - kBeginDiz.size() + 1; !begin && at-- > lowest;) {
         if (BytesAre(file, at, kBeginDiz)) begin = at;
     }

@@ -233,13 +233,17 @@ bool NeedsParity(const std::uint8_t* raw, Kind& kind) {
 
 bool Available(ParityEngine engine) {
     switch (engine) {
-    case ParityEngine::Words64: return true;
+    case ParityEngine::Words64:
+        return true;
 #if defined(QORLU_X86_KERNELS)
-    case ParityEngine::Ssse3: return CpuHasSsse3();
-    case ParityEngine::Avx2Pairs: return CpuHasSsse3() && CpuHasAvx2();
+    case ParityEngine::Ssse3:
+        return CpuHasSsse3();
+    case ParityEngine::Avx2Pairs:
+        return CpuHasSsse3() && CpuHasAvx2();
 #else
     case ParityEngine::Ssse3:
-    case ParityEngine::Avx2Pairs: return false;
+    case ParityEngine::Avx2Pairs:
+        return false;
 #endif
     }
     return false;
@@ -247,11 +251,14 @@ bool Available(ParityEngine engine) {
 
 bool Available(EdcEngine engine) {
     switch (engine) {
-    case EdcEngine::Table: return true;
+    case EdcEngine::Table:
+        return true;
 #if defined(QORLU_X86_KERNELS)
-    case EdcEngine::CarryLess: return CpuHasClmul();
+    case EdcEngine::CarryLess:
+        return CpuHasClmul();
 #else
-    case EdcEngine::CarryLess: return false;
+    case EdcEngine::CarryLess:
+        return false;
 #endif
     }
     return false;
@@ -259,9 +266,12 @@ bool Available(EdcEngine engine) {
 
 const char* NameOf(ParityEngine engine) {
     switch (engine) {
-    case ParityEngine::Words64: return "64-bit words";
-    case ParityEngine::Ssse3: return "SSSE3";
-    case ParityEngine::Avx2Pairs: return "AVX2 pairs";
+    case ParityEngine::Words64:
+        return "64-bit words";
+    case ParityEngine::Ssse3:
+        return "SSSE3";
+    case ParityEngine::Avx2Pairs:
+        return "AVX2 pairs";
     }
     return "?";
 }
@@ -306,9 +316,7 @@ bool IsMode2Form1(const std::uint8_t* raw) {
     return HasSync(raw) && raw[kModeOffset] == 2 && SubheaderCopiesAgree(raw) && (raw[18] & kSubmodeForm2) == 0;
 }
 
-bool EdcMatches(const std::uint8_t* raw) {
-    return Load32(raw + kEdcOffset) == Edc({raw + 16, kEdcOffset - 16});
-}
+bool EdcMatches(const std::uint8_t* raw) { return Load32(raw + kEdcOffset) == Edc({raw + 16, kEdcOffset - 16}); }
 
 bool EccMatches(const std::uint8_t* raw) {
 #if defined(QORLU_X86_KERNELS)

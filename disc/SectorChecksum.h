@@ -53,11 +53,11 @@ bool EccMatches(const std::uint8_t* raw);
 void EncodeForm1(std::uint8_t* raw);
 
 enum class Kind {
-    Form1Valid,      // EDC, P and Q all match the sector's bytes
-    Form1Wrong,      // a Form 1 sector whose EDC or parity does not match
-    Form1Unchecked,  // a Form 1 sector whose EDC, P and Q are all zero
-    Form2,           // Mode 2 Form 2: no parity to check
-    Other,           // no sync, another mode, or subheader copies that differ
+    Form1Valid,     // EDC, P and Q all match the sector's bytes
+    Form1Wrong,     // a Form 1 sector whose EDC or parity does not match
+    Form1Unchecked, // a Form 1 sector whose EDC, P and Q are all zero
+    Form2,          // Mode 2 Form 2: no parity to check
+    Other,          // no sync, another mode, or subheader copies that differ
 };
 
 Kind Classify(const std::uint8_t* raw);

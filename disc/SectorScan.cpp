@@ -27,14 +27,22 @@ void Count(const std::vector<sector::Kind>& kinds, std::size_t whole, std::uint6
            Tally& t) {
     for (std::size_t i = 0; i < whole; ++i) {
         switch (kinds[i]) {
-        case sector::Kind::Form1Valid: ++t.valid; break;
+        case sector::Kind::Form1Valid:
+            ++t.valid;
+            break;
         case sector::Kind::Form1Wrong:
             ++t.wrong;
             if (t.wrongSectors.size() < listLimit) t.wrongSectors.push_back(firstSector + i);
             break;
-        case sector::Kind::Form1Unchecked: ++t.unchecked; break;
-        case sector::Kind::Form2: ++t.form2; break;
-        case sector::Kind::Other: ++t.other; break;
+        case sector::Kind::Form1Unchecked:
+            ++t.unchecked;
+            break;
+        case sector::Kind::Form2:
+            ++t.form2;
+            break;
+        case sector::Kind::Other:
+            ++t.other;
+            break;
         }
     }
 }

@@ -54,7 +54,8 @@ Geometry GeometryOf(const CAfsArchive& archive, std::uint64_t imageLength) {
     const std::uint64_t first = g.start * g.raw;
     if (imageLength > first) {
         const std::uint64_t rest = (imageLength - first) % g.raw;
-        g.available = (imageLength - first) / g.raw * g.user + (rest > g.header ? std::min(rest - g.header, g.user) : 0);
+        g.available =
+            (imageLength - first) / g.raw * g.user + (rest > g.header ? std::min(rest - g.header, g.user) : 0);
     }
     return g;
 }
@@ -137,7 +138,8 @@ Finding CheckLocate(std::span<const std::uint8_t> input) {
         return "locating and loading wrote to the disc's folder: " + change;
     if (!loaded) {
         if (sink.Texts().empty()) return "a refused image was refused without a message";
-        if (archive.m_nEntryCount != 0 && archive.m_pEntries == nullptr) return "a refused index has entries but no table";
+        if (archive.m_nEntryCount != 0 && archive.m_pEntries == nullptr)
+            return "a refused index has entries but no table";
         return {};
     }
     const auto image = GetFile(placed.imageFile);
@@ -183,7 +185,8 @@ Finding CheckExtract(std::span<const std::uint8_t> input) {
         job.Wait();
     }
     if (!started) return {};
-    if (progress.closes.load() != 1) return "the job closed its window " + std::to_string(progress.closes.load()) + " times";
+    if (progress.closes.load() != 1)
+        return "the job closed its window " + std::to_string(progress.closes.load()) + " times";
     const Snapshot after = TakeSnapshot(root);
 
     // Nothing but the output folder may change; beside the image, nothing
@@ -213,7 +216,8 @@ Finding CheckExtract(std::span<const std::uint8_t> input) {
         return t == "Extract complete!" || t == "Extract aborted!";
     });
     if (closing != 1) return "the job showed " + std::to_string(closing) + " closing messages";
-    if (std::find(texts.begin(), texts.end(), "Extract aborted!") != texts.end()) return "an uncancelled job was aborted";
+    if (std::find(texts.begin(), texts.end(), "Extract aborted!") != texts.end())
+        return "an uncancelled job was aborted";
     if (texts.size() > 1) return {}; // failures were reported
 
     // No failure reported: every selected entry arrived whole (the last

@@ -85,8 +85,8 @@ std::optional<std::vector<Bytes>> Export(test::MessageRecorder& sink, const fs::
 // Imports `file` as block `number` into `original`: the container stays as
 // it was, or (when it exported before) it exports again and block
 // `number` comes out as `file`.
-Finding ImportAndCheck(test::MessageRecorder& sink, const fs::path& root, const Bytes& original,
-                       std::uint64_t number, const Bytes& file, std::size_t blockCount) {
+Finding ImportAndCheck(test::MessageRecorder& sink, const fs::path& root, const Bytes& original, std::uint64_t number,
+                       const Bytes& file, std::size_t blockCount) {
     const fs::path container = root / kContainerName;
     for (const auto& [key, bytes] : TakeSnapshot(root))
         if (key != kContainerName) fs::remove(root / key);

@@ -44,10 +44,8 @@ std::vector<Seed> DiscSeeds(std::string_view target) {
         const char* name;
         std::uint8_t flags;
     };
-    const Layout layouts[] = {{"raw", 0},
-                              {"plain", kPlainLayout},
-                              {"raw-cue", kThroughCue},
-                              {"plain-cue", kPlainLayout | kThroughCue}};
+    const Layout layouts[] = {
+        {"raw", 0}, {"plain", kPlainLayout}, {"raw-cue", kThroughCue}, {"plain-cue", kPlainLayout | kThroughCue}};
     const Bytes sectorAligned = Archive(2048, 0);
     const Bytes packed = Archive(16, 100);
     std::vector<Seed> seeds;
@@ -98,9 +96,9 @@ std::vector<Seed> DiscSeeds(std::string_view target) {
                 disc.entry = entry;
                 disc.replacementLength = length;
                 disc.payload = sectorAligned;
-                seeds.push_back({"entry" + std::to_string(entry) + "-" + std::to_string(length) +
-                                     (flags ? "-plain" : "-raw"),
-                                 EncodeDiscInput(disc)});
+                seeds.push_back(
+                    {"entry" + std::to_string(entry) + "-" + std::to_string(length) + (flags ? "-plain" : "-raw"),
+                     EncodeDiscInput(disc)});
             }
         }
     }
@@ -165,8 +163,8 @@ std::vector<Seed> FlagSheetSeeds() {
         Bytes bitmap = BuildFlagSheetBitmap(sheet, *header, palette, *FlagSheetImageOffset(sheet, *header, 1));
         bitmap.back() ^= 0x55;
         bitmap[1078] ^= 0x33;
-        seeds.push_back({"sheet-" + std::to_string(width) + "x" + std::to_string(height),
-                         ConverterInput(1, sheet, bitmap)});
+        seeds.push_back(
+            {"sheet-" + std::to_string(width) + "x" + std::to_string(height), ConverterInput(1, sheet, bitmap)});
     }
     return seeds;
 }
@@ -179,10 +177,10 @@ Bytes SingleBlockContainer(const Bytes& data) {
     if (compress2(stream.data(), &packed, data.data(), static_cast<uLong>(data.size()), 9) != Z_OK)
         throw std::runtime_error("compress2");
     Bytes header(32, 0);
-    WriteLE32(header.data(), 0xA1B2C3D4);                          // first header word
-    WriteLE32(header.data() + 4, static_cast<std::uint32_t>(packed)); // packed size
+    WriteLE32(header.data(), 0xA1B2C3D4);                                  // first header word
+    WriteLE32(header.data() + 4, static_cast<std::uint32_t>(packed));      // packed size
     WriteLE32(header.data() + 8, static_cast<std::uint32_t>(data.size())); // unpacked size
-    WriteLE32(header.data() + 12, 0x5E6F7081);                     // last header word
+    WriteLE32(header.data() + 12, 0x5E6F7081);                             // last header word
     out.insert(out.end(), header.begin(), header.end());
     out.insert(out.end(), stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(packed));
     return out;
@@ -211,8 +209,10 @@ std::vector<Seed> PatchSeeds() {
         base.block = tools::ValidationBlockOf(image);
         base.originalSize = static_cast<std::uint32_t>(image.size());
         // A byte, a run across a sector's end, and a sector's 280 checksum bytes.
-        for (const auto& [offset, count] : {std::pair<std::size_t, std::size_t>{100, 1}, {2300, 120},
-                                            {5 * 2352 + 2072, 255}, {5 * 2352 + 2327, 25}}) {
+        for (const auto& [offset, count] : {std::pair<std::size_t, std::size_t>{100, 1},
+                                            {2300, 120},
+                                            {5 * 2352 + 2072, 255},
+                                            {5 * 2352 + 2327, 25}}) {
             tools::PpfBuildRecord r;
             r.offset = offset;
             for (std::size_t i = 0; i < count; ++i) {
@@ -227,14 +227,11 @@ std::vector<Seed> PatchSeeds() {
             bool validation, undo, diz;
             bool dizPadded = false; // the trailer's length in 4 bytes, 2 of them zero
         };
-        const Variant variants[] = {{"ppf1", 1, false, false, false},
-                                    {"ppf2", 2, true, false, false},
-                                    {"ppf2-diz", 2, true, false, true},
-                                    {"ppf3", 3, false, false, false},
-                                    {"ppf3-checked", 3, true, false, false},
-                                    {"ppf3-undo", 3, true, true, false},
-                                    {"ppf3-undo-diz", 3, false, true, true},
-                                    {"ppf3-undo-diz-padded", 3, true, true, true, true}};
+        const Variant variants[] = {
+            {"ppf1", 1, false, false, false},        {"ppf2", 2, true, false, false},
+            {"ppf2-diz", 2, true, false, true},      {"ppf3", 3, false, false, false},
+            {"ppf3-checked", 3, true, false, false}, {"ppf3-undo", 3, true, true, false},
+            {"ppf3-undo-diz", 3, false, true, true}, {"ppf3-undo-diz-padded", 3, true, true, true, true}};
         for (const Variant& v : variants) {
             tools::PpfBuild p = base;
             p.version = v.version;

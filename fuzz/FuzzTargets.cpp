@@ -7,9 +7,8 @@ namespace qorlu::fuzz {
 namespace {
 
 constexpr std::array kTargets = {
-    FuzzTarget{"locate", CheckLocate},       FuzzTarget{"extract", CheckExtract},
-    FuzzTarget{"import", CheckImport},       FuzzTarget{"texture", CheckTexture},
-    FuzzTarget{"flagsheet", CheckFlagSheet}, FuzzTarget{"blocks", CheckBlocks},
+    FuzzTarget{"locate", CheckLocate},   FuzzTarget{"extract", CheckExtract},     FuzzTarget{"import", CheckImport},
+    FuzzTarget{"texture", CheckTexture}, FuzzTarget{"flagsheet", CheckFlagSheet}, FuzzTarget{"blocks", CheckBlocks},
     FuzzTarget{"patch", CheckPatch},
 };
 

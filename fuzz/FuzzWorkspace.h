@@ -56,11 +56,11 @@ private:
 //   7        c   cue sheet text
 //   7 + c    ... the archive bytes (or, with kVerbatim, the whole image file)
 enum DiscFlags : std::uint8_t {
-    kPlainLayout = 0x01,   // 2048-byte sectors instead of raw 2352-byte ones
-    kThroughCue = 0x02,    // the image is chosen through a ".cue" sheet
-    kAnswerYes = 0x04,     // questions are answered Yes (No otherwise)
-    kFilterShift = 3,      // bits 3 and 4: the extraction's filter mode
-    kVerbatim = 0x20,      // the payload is the image file itself
+    kPlainLayout = 0x01,     // 2048-byte sectors instead of raw 2352-byte ones
+    kThroughCue = 0x02,      // the image is chosen through a ".cue" sheet
+    kAnswerYes = 0x04,       // questions are answered Yes (No otherwise)
+    kFilterShift = 3,        // bits 3 and 4: the extraction's filter mode
+    kVerbatim = 0x20,        // the payload is the image file itself
     kIntoImageFolder = 0x40, // extract into the image's own folder
 };
 

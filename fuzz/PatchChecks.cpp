@@ -61,7 +61,8 @@ Finding CheckPatch(std::span<const std::uint8_t> input) {
     if (parsed.problem == ppf::Problem::None) {
         for (const ppf::Record& r : parsed.patch.records) {
             for (const auto bytes : {r.newBytes, r.oldBytes}) {
-                if (!bytes.empty() && (bytes.data() < file.data() || bytes.data() + bytes.size() > file.data() + file.size()))
+                if (!bytes.empty() &&
+                    (bytes.data() < file.data() || bytes.data() + bytes.size() > file.data() + file.size()))
                     return "a record's bytes lie outside the patch";
             }
             if (!r.oldBytes.empty() && r.oldBytes.size() != r.newBytes.size()) return "undo bytes of another length";

@@ -86,7 +86,8 @@ Finding RunConverterCase(const ConverterCase& c, std::span<const std::uint8_t> i
     test::MessageRecorder sink;
     Finding finding;
 
-    const auto exported = OneMessage(sink, [&] { ExportTextures(sink, container.string()); }, finding, "the export");
+    const auto exported = OneMessage(
+        sink, [&] { ExportTextures(sink, container.string()); }, finding, "the export");
     if (!exported) return finding;
     if (GetFile(container) != parsed.container) return "the export changed the container";
     Snapshot files = TakeSnapshot(root);
@@ -101,8 +102,8 @@ Finding RunConverterCase(const ConverterCase& c, std::span<const std::uint8_t> i
         for (const auto& [key, bytes] : files) {
             if (key == c.containerName || tried++ == kRoundTrips) continue;
             const std::string path = (root / key).string();
-            const auto imported = OneMessage(sink, [&] { ImportTexture(sink, path); }, finding,
-                                             "importing an exported bitmap");
+            const auto imported = OneMessage(
+                sink, [&] { ImportTexture(sink, path); }, finding, "importing an exported bitmap");
             if (!imported) return finding;
             if (GetFile(container) != parsed.container)
                 return "importing the exported \"" + key + "\" back changed the container (" + *imported + ")";
@@ -114,7 +115,8 @@ Finding RunConverterCase(const ConverterCase& c, std::span<const std::uint8_t> i
     // An arbitrary bitmap for image `number`.
     const fs::path bitmap = root / ExportedBitmapName(c.containerName, parsed.number);
     PutFile(bitmap, parsed.bitmap);
-    const auto imported = OneMessage(sink, [&] { ImportTexture(sink, bitmap.string()); }, finding, "the import");
+    const auto imported = OneMessage(
+        sink, [&] { ImportTexture(sink, bitmap.string()); }, finding, "the import");
     if (!imported) return finding;
     const auto now = GetFile(container);
     if (!now) return "the container can no longer be read";
@@ -134,7 +136,8 @@ Finding RunConverterCase(const ConverterCase& c, std::span<const std::uint8_t> i
     // A container that did not export before need not export now.
     if (*exported != "OK!" || !c.keepsLayout(parsed.container, *range)) return {};
     // Exporting again gives the imported rows back.
-    const auto again = OneMessage(sink, [&] { ExportTextures(sink, container.string()); }, finding, "exporting again");
+    const auto again = OneMessage(
+        sink, [&] { ExportTextures(sink, container.string()); }, finding, "exporting again");
     if (!again) return finding;
     if (*again != "OK!") return "the container no longer exports after an import (" + *again + ")";
     const auto exportedAgain = GetFile(bitmap);
@@ -203,7 +206,8 @@ Finding CheckFlagSheet(std::span<const std::uint8_t> input) {
     // rewrites them as the bitmap says, and the sheet is another one.
     c.keepsLayout = [](const Bytes& sheet, const ImageRange& range) {
         const auto header = ReadFlagSheetHeader(sheet);
-        return header && range.begin >= kFlagSheetTableOffset + kFlagSheetEntryBytes * std::uint64_t(header->imageCount);
+        return header &&
+               range.begin >= kFlagSheetTableOffset + kFlagSheetEntryBytes * std::uint64_t(header->imageCount);
     };
     return RunConverterCase(c, input);
 }

@@ -22,16 +22,13 @@ constexpr const char* kNotCompressed = "this is not a zlib compressed file.";
 constexpr const char* kDecompressError = "decompress error!";
 constexpr const char* kDone = "OK!";
 
-void Fail(IMessageSink& owner, std::string text) {
-    owner.Show(WindowNotice(std::move(text), Outcome::Failure));
-}
+void Fail(IMessageSink& owner, std::string text) { owner.Show(WindowNotice(std::move(text), Outcome::Failure)); }
 
 // Where every block to export lies, in output order, with header and stream
 // checked against the buffer. Nothing when a size or table entry points
 // outside it.
 std::optional<std::vector<BlockLocation>> CollectBlocks(std::span<const std::uint8_t> bytes,
-                                                        const BlockScanResult& scan,
-                                                        const BlockIndex* index) {
+                                                        const BlockScanResult& scan, const BlockIndex* index) {
     std::vector<BlockLocation> blocks;
     if (index == nullptr) {
         const auto block = LocateBlock(bytes, scan.lastStreamOffset - kBlockHeaderSize);
@@ -92,9 +89,7 @@ std::string NumberedBlockName(const std::string& containerPath, std::uint64_t nu
     return containerPath + suffix;
 }
 
-std::uint64_t MaxInflatedSize(std::uint32_t packedSize) {
-    return std::uint64_t{packedSize} * 1032 + 1032;
-}
+std::uint64_t MaxInflatedSize(std::uint32_t packedSize) { return std::uint64_t{packedSize} * 1032 + 1032; }
 
 namespace {
 
@@ -143,8 +138,8 @@ void ExportBlockSteps(IMessageSink& owner, const std::string& path) {
     for (std::size_t j = 0; j < blocks->size(); ++j) {
         const BlockLocation& block = (*blocks)[j];
         uLongf produced = static_cast<uLongf>(BufferSizeFor(block));
-        const int rc = uncompress(out.get(), &produced, bytes.data() + block.StreamOffset(),
-                                  static_cast<uLong>(block.packedSize));
+        const int rc =
+            uncompress(out.get(), &produced, bytes.data() + block.StreamOffset(), static_cast<uLong>(block.packedSize));
         if (rc != Z_OK) {
             Fail(owner, kDecompressError);
             return;

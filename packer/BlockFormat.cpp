@@ -47,8 +47,7 @@ BlockScanResult ScanBlocks(std::span<const std::uint8_t> buffer) {
     return result;
 }
 
-std::optional<BlockIndex> FindBlockIndex(std::span<const std::uint8_t> buffer,
-                                         const BlockScanResult& scan) {
+std::optional<BlockIndex> FindBlockIndex(std::span<const std::uint8_t> buffer, const BlockScanResult& scan) {
     const CByteReader reader(buffer);
     for (std::uint64_t r = 0; r < scan.firstHeaderOffset; r += kScanStep) {
         const auto entryCount = reader.LE32(r);
@@ -59,8 +58,7 @@ std::optional<BlockIndex> FindBlockIndex(std::span<const std::uint8_t> buffer,
         const std::uint32_t layout = *layoutWord;
         const std::uint32_t third = *thirdWord;
         const bool countFits = entries == scan.count || entries == scan.count + 1;
-        const bool layoutFits =
-            layout == kLayoutTableAt8 || (layout == kLayoutTableAt16 && third == kLayout16Marker);
+        const bool layoutFits = layout == kLayoutTableAt8 || (layout == kLayoutTableAt16 && third == kLayout16Marker);
         if (countFits && layoutFits) {
             BlockIndex index;
             index.recordOffset = r;
@@ -72,14 +70,13 @@ std::optional<BlockIndex> FindBlockIndex(std::span<const std::uint8_t> buffer,
     return std::nullopt;
 }
 
-std::optional<std::uint32_t> ReadTableEntry(std::span<const std::uint8_t> buffer,
-                                            const BlockIndex& index, std::uint64_t k) {
+std::optional<std::uint32_t> ReadTableEntry(std::span<const std::uint8_t> buffer, const BlockIndex& index,
+                                            std::uint64_t k) {
     if (k >= index.entryCount) return std::nullopt;
     return CByteReader(buffer).LE32(index.tableOffset + 4 * k);
 }
 
-std::optional<BlockLocation> LocateBlock(std::span<const std::uint8_t> buffer,
-                                         std::uint64_t headerOffset) {
+std::optional<BlockLocation> LocateBlock(std::span<const std::uint8_t> buffer, std::uint64_t headerOffset) {
     const CByteReader reader(buffer);
     if (!reader.Has(headerOffset, kBlockHeaderSize)) return std::nullopt;
     BlockLocation block;

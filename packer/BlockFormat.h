@@ -44,8 +44,8 @@ namespace qorlu {
 // the header.
 inline constexpr std::uint64_t kBlockHeaderSize = 32;
 inline constexpr std::size_t kBlockSignatureSize = 18;
-inline constexpr std::uint8_t kBlockSignature[kBlockSignatureSize] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x78, 0xDA};
+inline constexpr std::uint8_t kBlockSignature[kBlockSignatureSize] = {0, 0, 0, 0, 0, 0, 0, 0,    0,
+                                                                      0, 0, 0, 0, 0, 0, 0, 0x78, 0xDA};
 
 // What one pass over the file found. With exactly one block, "last" is that
 // block; with several, callers take only `count` and `firstHeaderOffset` and
@@ -83,17 +83,15 @@ BlockScanResult ScanBlocks(std::span<const std::uint8_t> buffer);
 // The index record nearest the file start, at a multiple of 16 before the
 // first block's header, whose count and layout fit the scan. Only meaningful
 // when the scan found two or more blocks.
-std::optional<BlockIndex> FindBlockIndex(std::span<const std::uint8_t> buffer,
-                                         const BlockScanResult& scan);
+std::optional<BlockIndex> FindBlockIndex(std::span<const std::uint8_t> buffer, const BlockScanResult& scan);
 
 // Table entry k of the index, or nothing when the table does not reach it
 // inside the buffer.
-std::optional<std::uint32_t> ReadTableEntry(std::span<const std::uint8_t> buffer,
-                                            const BlockIndex& index, std::uint64_t k);
+std::optional<std::uint32_t> ReadTableEntry(std::span<const std::uint8_t> buffer, const BlockIndex& index,
+                                            std::uint64_t k);
 
 // The block whose header is at `headerOffset`, when its header and its whole
 // packed stream lie inside the buffer.
-std::optional<BlockLocation> LocateBlock(std::span<const std::uint8_t> buffer,
-                                         std::uint64_t headerOffset);
+std::optional<BlockLocation> LocateBlock(std::span<const std::uint8_t> buffer, std::uint64_t headerOffset);
 
 } // namespace qorlu

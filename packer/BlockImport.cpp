@@ -36,13 +36,9 @@ constexpr std::uint64_t kWordMax = std::numeric_limits<std::uint32_t>::max();
 
 using Bytes = std::span<const std::uint8_t>;
 
-void Fail(IMessageSink& owner, std::string text) {
-    owner.Show(WindowNotice(std::move(text), Outcome::Failure));
-}
+void Fail(IMessageSink& owner, std::string text) { owner.Show(WindowNotice(std::move(text), Outcome::Failure)); }
 
-bool IsFormatBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsFormatBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool HasSignatureAfterHeader(Bytes bytes, std::uint64_t header) {
     const auto signature = CByteReader(bytes).Bytes(header + 16, kBlockSignatureSize); // after the four header words
@@ -69,8 +65,8 @@ struct ImportTarget {
 // header fits before the entry that follows it. Moving every later entry,
 // and the bytes from entry i + 1 on, by the same amount is sound only then;
 // an entry that names no block would cut the container in the wrong place.
-std::optional<ImportTarget> PlanIndexedImport(Bytes bytes, const BlockIndex& index,
-                                              std::uint64_t blockCount, std::uint64_t block) {
+std::optional<ImportTarget> PlanIndexedImport(Bytes bytes, const BlockIndex& index, std::uint64_t blockCount,
+                                              std::uint64_t block) {
     const std::uint64_t n = index.entryCount;
     const std::uint64_t r = index.recordOffset;
     const CByteReader reader(bytes);
@@ -102,8 +98,7 @@ std::optional<ImportTarget> PlanIndexedImport(Bytes bytes, const BlockIndex& ind
 
 // Adds P - D to every table entry after the block. False, with nothing
 // changed, when an entry would no longer fit its 32-bit word.
-bool MoveLaterEntries(std::span<std::uint8_t> bytes, const ImportTarget& target,
-                      std::uint64_t padded) {
+bool MoveLaterEntries(std::span<std::uint8_t> bytes, const ImportTarget& target, std::uint64_t padded) {
     const BlockIndex& index = target.index;
     // The table was checked whole by PlanIndexedImport.
     for (std::uint64_t k = target.block + 1; k < index.entryCount; ++k) {
@@ -121,8 +116,7 @@ bool MoveLaterEntries(std::span<std::uint8_t> bytes, const ImportTarget& target,
 } // namespace
 
 std::optional<int> ParseBlockNumber(std::string_view droppedPath) {
-    const std::string_view tail =
-        droppedPath.substr(droppedPath.size() - std::min(droppedPath.size(), kSuffixLength));
+    const std::string_view tail = droppedPath.substr(droppedPath.size() - std::min(droppedPath.size(), kSuffixLength));
     if (tail.empty() || tail.front() != '_') return std::nullopt;
 
     std::size_t at = 1;
@@ -225,7 +219,8 @@ void ImportBlockSteps(IMessageSink& owner, const std::string& path) {
     int rc = Z_MEM_ERROR;
     if (unpackedSize <= kWordMax) {
         try {
-            stream.assign(std::max<std::size_t>(2 * dropped->size(), compressBound(static_cast<uLong>(unpackedSize))), 0);
+            stream.assign(std::max<std::size_t>(2 * dropped->size(), compressBound(static_cast<uLong>(unpackedSize))),
+                          0);
             streamSize = static_cast<uLongf>(stream.size());
             rc = compress2(stream.data(), &streamSize, dropped->data(), static_cast<uLong>(unpackedSize),
                            kCompressionLevel);
@@ -241,8 +236,7 @@ void ImportBlockSteps(IMessageSink& owner, const std::string& path) {
 
     // P: the stream and 1 to 16 zero bytes, so the next header stays on a
     // multiple of 16 (a stream of exactly 32 bytes is followed by 16 zeros).
-    const std::uint64_t padded = target.indexed ? (streamSize / kStreamAlignment + 1) * kStreamAlignment
-                                                : streamSize;
+    const std::uint64_t padded = target.indexed ? (streamSize / kStreamAlignment + 1) * kStreamAlignment : streamSize;
     if (target.indexed && target.tailOffset && !MoveLaterEntries(image, target, padded)) {
         Fail(owner, kIndexError);
         return;

@@ -11,8 +11,8 @@ namespace qorlu {
 
 const DropZoneProgram& PackerProgram() {
     namespace res = resources::packer;
-    static const DropZoneProgram program{res::Program(), res::kMainTemplate, res::kIdcExportZone,
-                                         res::kIdcImportZone, &ExportBlocks, &ImportBlock};
+    static const DropZoneProgram program{res::Program(),      res::kMainTemplate, res::kIdcExportZone,
+                                         res::kIdcImportZone, &ExportBlocks,      &ImportBlock};
     return program;
 }
 

@@ -25,20 +25,26 @@ inline constexpr ControlTemplate kMainControls[] = {
 };
 
 // Template 102: the main window.
-inline constexpr DialogTemplate kMainTemplate{102, "qorlu_bitmapper", 115, 113, "MS Sans Serif", 8,
-                                              kMainControls, gui::kDialogSystemModal | gui::kDialogVisible | gui::kDialogTaskBar};
+inline constexpr DialogTemplate kMainTemplate{102,
+                                              "qorlu_bitmapper",
+                                              115,
+                                              113,
+                                              "MS Sans Serif",
+                                              8,
+                                              kMainControls,
+                                              gui::kDialogSystemModal | gui::kDialogVisible | gui::kDialogTaskBar};
 
 inline constexpr ControlTemplate kAboutControls[] = {
     {-1, ControlKind::IconImage, "", gui::kStyleNone, 11, 17, 20, 20},
     {-1, ControlKind::StaticText, "qorlu_bitmapper Version 0.2", gui::kStyleLeftAlign, 40, 10, 133, 8},
     {-1, ControlKind::StaticText, "Written by the qorlu team", gui::kStyleLeftAlign, 40, 25, 119, 8},
-    {1, ControlKind::PushButton, "OK", gui::kStyleDefaultButton | gui::kStyleTabStop | gui::kStyleGroup, 178, 7,
-     50, 14},
+    {1, ControlKind::PushButton, "OK", gui::kStyleDefaultButton | gui::kStyleTabStop | gui::kStyleGroup, 178, 7, 50,
+     14},
 };
 
 // Template 100: the About box.
-inline constexpr DialogTemplate kAboutTemplate{100, "About qorlu_bitmapper", 235, 55, "MS Sans Serif", 8,
-                                               kAboutControls};
+inline constexpr DialogTemplate kAboutTemplate{100, "About qorlu_bitmapper", 235, 55, "MS Sans Serif",
+                                               8,   kAboutControls};
 
 // Icon 128.
 inline const char* const* IconXpm() {

@@ -46,8 +46,8 @@ enum DialogStyle : unsigned {
     kDialogNone = 0,
     kDialogSystemModal = 1u << 0, // stays above every other window
     kDialogMinimizeBox = 1u << 1,
-    kDialogVisible = 1u << 2,  // shown as soon as it is created
-    kDialogTaskBar = 1u << 3,  // has a button in the task bar
+    kDialogVisible = 1u << 2, // shown as soon as it is created
+    kDialogTaskBar = 1u << 3, // has a button in the task bar
 };
 
 struct DialogTemplate {
@@ -64,11 +64,11 @@ struct DialogTemplate {
 // (string 101), the About box (template 100), its icon (icon 128, XPM text)
 // and its version.
 struct ProgramResources {
-    const char* programName;          // "qorlu_unpacker"; also the internal name
-    const char* string101;            // "&About qorlu_unpacker..."
+    const char* programName;             // "qorlu_unpacker"; also the internal name
+    const char* string101;               // "&About qorlu_unpacker..."
     const DialogTemplate* aboutTemplate; // template 100
-    const char* const* iconXpm;       // icon 128, 32 x 32, 16 colours
-    const char* version = kVersion;   // file and product version, 1.0.0.1
+    const char* const* iconXpm;          // icon 128, 32 x 32, 16 colours
+    const char* version = kVersion;      // file and product version, 1.0.0.1
 };
 
 } // namespace qorlu::gui

@@ -13,8 +13,10 @@ bool BinaryFile::Open(const std::string& path, Mode mode) {
     m_failed = false;
     m_position = 0;
     using M = FileHandle::Mode;
-    const M how = mode == Mode::Read ? M::Read : mode == Mode::ReadWrite ? M::ReadWrite
-                  : mode == Mode::CreateNew ? M::CreateNew : M::Create;
+    const M how = mode == Mode::Read        ? M::Read
+                  : mode == Mode::ReadWrite ? M::ReadWrite
+                  : mode == Mode::CreateNew ? M::CreateNew
+                                            : M::Create;
     return m_file.Open(path, how);
 }
 
@@ -199,10 +201,10 @@ void RemoveLeftoverTemporaries(const std::string& path) {
     const std::string aside = Utf8FromPath(target.filename()) + std::string(kAsideMarker);
     const fs::path folder = FolderPathOf(target);
     for (const std::string& name : NamesInFolder(Utf8FromPath(folder)).value_or(std::vector<std::string>{})) {
-        const bool leftoverName = (name.size() == temporary.size() + kRewriteSuffixDigits &&
-                                   name.compare(0, temporary.size(), temporary) == 0) ||
-                                  (name.size() == aside.size() + kRewriteSuffixDigits &&
-                                   name.compare(0, aside.size(), aside) == 0);
+        const bool leftoverName =
+            (name.size() == temporary.size() + kRewriteSuffixDigits &&
+             name.compare(0, temporary.size(), temporary) == 0) ||
+            (name.size() == aside.size() + kRewriteSuffixDigits && name.compare(0, aside.size(), aside) == 0);
         if (!leftoverName || !IsRewriteTemporary(name)) continue;
         const std::string leftover = Utf8FromPath(folder / PathFromUtf8(name));
         if (KindOf(leftover, Links::Keep) == NameKind::File) (void)RemoveFile(leftover);

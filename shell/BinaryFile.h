@@ -18,10 +18,10 @@ namespace qorlu {
 class BinaryFile {
 public:
     enum class Mode {
-        Read,       // existing file, read only
-        ReadWrite,  // existing file, read and write, never created or truncated
-        Create,     // created anew for writing; an existing file is emptied
-        CreateNew,  // created for writing; fails when the path already exists
+        Read,      // existing file, read only
+        ReadWrite, // existing file, read and write, never created or truncated
+        Create,    // created anew for writing; an existing file is emptied
+        CreateNew, // created for writing; fails when the path already exists
     };
 
     BinaryFile() = default;

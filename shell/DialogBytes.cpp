@@ -47,17 +47,22 @@ std::uint32_t ControlStyleOf(const ControlTemplate& c) {
     switch (c.kind) {
     case ControlKind::PushButton:
         return style | (Has(c.styles, kStyleDefaultButton) ? kBsDefPushButton : kBsPushButton);
-    case ControlKind::CheckBox: return style | kBsAutoCheckBox;
+    case ControlKind::CheckBox:
+        return style | kBsAutoCheckBox;
     case ControlKind::Edit:
         if (Has(c.styles, kStyleMultiLine)) style |= kEsMultiLine;
         if (Has(c.styles, kStyleAutoVScroll)) style |= kEsAutoVScroll;
         if (Has(c.styles, kStyleAutoHScroll)) style |= kEsAutoHScroll;
         if (Has(c.styles, kStyleReadOnly)) style |= kEsReadOnly;
         return style;
-    case ControlKind::StaticText: return style | kSsLeft;
-    case ControlKind::DropZone: return style | kSsLeft | kSsNotify;
-    case ControlKind::ProgressBar: return style | (Has(c.styles, kStyleSmooth) ? kPbsSmooth : 0);
-    case ControlKind::IconImage: return style | kSsIcon;
+    case ControlKind::StaticText:
+        return style | kSsLeft;
+    case ControlKind::DropZone:
+        return style | kSsLeft | kSsNotify;
+    case ControlKind::ProgressBar:
+        return style | (Has(c.styles, kStyleSmooth) ? kPbsSmooth : 0);
+    case ControlKind::IconImage:
+        return style | kSsIcon;
     }
     return style;
 }
@@ -139,7 +144,9 @@ std::vector<std::uint16_t> DialogTemplateWords(const DialogTemplate& tmpl) {
             w.Add(0xFFFF);
             w.Add(kClassEdit);
             break;
-        case ControlKind::ProgressBar: w.AddText("msctls_progress32"); break;
+        case ControlKind::ProgressBar:
+            w.AddText("msctls_progress32");
+            break;
         default:
             w.Add(0xFFFF);
             w.Add(kClassStatic);

@@ -32,15 +32,13 @@ namespace qorlu::gui {
 
 // Window style values, as Win32 numbers them.
 namespace win32_style {
-inline constexpr std::uint32_t kPopup = 0x80000000, kChild = 0x40000000, kVisible = 0x10000000,
-                               kDisabled = 0x08000000, kCaption = 0x00C00000, kBorder = 0x00800000,
-                               kSysMenu = 0x00080000, kGroup = 0x00020000, kMinimizeBox = 0x00020000,
-                               kTabStop = 0x00010000;
+inline constexpr std::uint32_t kPopup = 0x80000000, kChild = 0x40000000, kVisible = 0x10000000, kDisabled = 0x08000000,
+                               kCaption = 0x00C00000, kBorder = 0x00800000, kSysMenu = 0x00080000, kGroup = 0x00020000,
+                               kMinimizeBox = 0x00020000, kTabStop = 0x00010000;
 inline constexpr std::uint32_t kDsSysModal = 0x02, kDsSetFont = 0x40, kDsModalFrame = 0x80;
 inline constexpr std::uint32_t kExAcceptFiles = 0x10, kExClientEdge = 0x200, kExAppWindow = 0x40000;
 inline constexpr std::uint32_t kBsPushButton = 0, kBsDefPushButton = 1, kBsAutoCheckBox = 3;
-inline constexpr std::uint32_t kEsMultiLine = 0x4, kEsAutoVScroll = 0x40, kEsAutoHScroll = 0x80,
-                               kEsReadOnly = 0x800;
+inline constexpr std::uint32_t kEsMultiLine = 0x4, kEsAutoVScroll = 0x40, kEsAutoHScroll = 0x80, kEsReadOnly = 0x800;
 inline constexpr std::uint32_t kSsLeft = 0, kSsIcon = 3, kSsNotify = 0x100;
 inline constexpr std::uint32_t kPbsSmooth = 1;
 inline constexpr std::uint16_t kClassButton = 0x0080, kClassEdit = 0x0081, kClassStatic = 0x0082;

@@ -80,10 +80,18 @@ bool FileHandle::Open(const std::string& path, Mode mode) {
     if (HasNul(path)) return false;
     int flags = O_CLOEXEC;
     switch (mode) {
-    case Mode::Read: flags |= O_RDONLY; break;
-    case Mode::ReadWrite: flags |= O_RDWR; break;
-    case Mode::Create: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-    case Mode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+    case Mode::Read:
+        flags |= O_RDONLY;
+        break;
+    case Mode::ReadWrite:
+        flags |= O_RDWR;
+        break;
+    case Mode::Create:
+        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+        break;
+    case Mode::CreateNew:
+        flags |= O_WRONLY | O_CREAT | O_EXCL;
+        break;
     }
     int fd = -1;
     do {
@@ -139,8 +147,8 @@ std::optional<std::size_t> FileHandle::ReadScatteredAt(std::uint64_t position,
             if (pieces[i].size() > skip) batch.push_back({pieces[i].data() + skip, pieces[i].size() - skip});
         }
         if (batch.empty()) break;
-        const ssize_t got = ::preadv(Fd(m_native), batch.data(), static_cast<int>(batch.size()),
-                                     static_cast<off_t>(position + done));
+        const ssize_t got =
+            ::preadv(Fd(m_native), batch.data(), static_cast<int>(batch.size()), static_cast<off_t>(position + done));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return std::nullopt;
         if (got == 0) break;
@@ -262,12 +270,17 @@ namespace {
 NameKind KindOfStatus(const std::filesystem::file_status& status) {
     namespace fs = std::filesystem;
     switch (status.type()) {
-    case fs::file_type::regular: return NameKind::File;
-    case fs::file_type::directory: return NameKind::Folder;
-    case fs::file_type::symlink: return NameKind::Link;
+    case fs::file_type::regular:
+        return NameKind::File;
+    case fs::file_type::directory:
+        return NameKind::Folder;
+    case fs::file_type::symlink:
+        return NameKind::Link;
     case fs::file_type::none:
-    case fs::file_type::not_found: return NameKind::Missing;
-    default: return NameKind::Other;
+    case fs::file_type::not_found:
+        return NameKind::Missing;
+    default:
+        return NameKind::Other;
     }
 }
 
@@ -339,8 +352,8 @@ bool RemoveFile(const std::string& path) {
 std::string UniqueNameDigits() {
     static std::atomic<std::uint32_t> counter{0};
     static const std::uint32_t salt = std::random_device{}();
-    const std::uint64_t value = (std::uint64_t{static_cast<std::uint32_t>(::getpid())} << 32) |
-                                ((salt & 0xFFFF0000u) ^ counter.fetch_add(1));
+    const std::uint64_t value =
+        (std::uint64_t{static_cast<std::uint32_t>(::getpid())} << 32) | ((salt & 0xFFFF0000u) ^ counter.fetch_add(1));
     char digits[17];
     std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(value));
     return digits;

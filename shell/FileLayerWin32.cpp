@@ -101,10 +101,22 @@ bool FileHandle::Open(const std::string& path, Mode mode) {
     DWORD access = 0;
     DWORD disposition = 0;
     switch (mode) {
-    case Mode::Read: access = GENERIC_READ; disposition = OPEN_EXISTING; break;
-    case Mode::ReadWrite: access = GENERIC_READ | GENERIC_WRITE; disposition = OPEN_EXISTING; break;
-    case Mode::Create: access = GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
-    case Mode::CreateNew: access = GENERIC_WRITE; disposition = CREATE_NEW; break;
+    case Mode::Read:
+        access = GENERIC_READ;
+        disposition = OPEN_EXISTING;
+        break;
+    case Mode::ReadWrite:
+        access = GENERIC_READ | GENERIC_WRITE;
+        disposition = OPEN_EXISTING;
+        break;
+    case Mode::Create:
+        access = GENERIC_WRITE;
+        disposition = CREATE_ALWAYS;
+        break;
+    case Mode::CreateNew:
+        access = GENERIC_WRITE;
+        disposition = CREATE_NEW;
+        break;
     }
     // A read-only file is not written, even by a process whose rights
     // would let it open one for writing (Wine run as root does).
@@ -242,7 +254,8 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
     if (name.empty()) return std::nullopt;
     // No access asked for: the identity of a file that is locked, or that
     // may not be read, is still known. Folders need the backup flag.
-    const HANDLE h = CreateFileW(name.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE h =
+        CreateFileW(name.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};
     const bool ok = GetFileInformationByHandle(h, &info) != 0;
@@ -273,7 +286,8 @@ bool ReplaceByRename(const std::string& from, const std::string& to) {
     const std::wstring source = SystemPath(from);
     const std::wstring target = SystemPath(to);
     if (source.empty() || target.empty()) return false;
-    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) return true;
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+        return true;
     const DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
     // A file that is open (a rewrite keeps its lock on the old container
@@ -394,7 +408,8 @@ std::optional<std::string> CanonicalPath(const std::string& path) {
         const DWORD need = GetFinalPathNameByHandleW(h, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (need > 0) {
             resolved.assign(need, L'\0');
-            const DWORD got = GetFinalPathNameByHandleW(h, resolved.data(), need, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            const DWORD got =
+                GetFinalPathNameByHandleW(h, resolved.data(), need, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
             resolved.resize(got > 0 && got < need ? got : 0);
         }
     }

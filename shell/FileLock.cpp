@@ -25,7 +25,8 @@ LockedOpen OpenLocked(FileHandle& file, const std::string& path, FileHandle::Mod
     // longer has the name, and starts again on the new one.
     for (int round = 0; round < 64; ++round) {
         if (!file.Open(path, mode)) return LockedOpen::CannotOpen;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         if (!LockWithin(file, kind, std::max(left, std::chrono::milliseconds(0)))) {
             file.Close();
             return LockedOpen::InUse;

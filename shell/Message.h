@@ -47,8 +47,7 @@ inline Notice WindowNotice(std::string text, Outcome outcome) {
 
 // Boxes of the archive code and the extraction job: no owner, system-modal,
 // a fixed title ("ERROR" or empty).
-inline Notice SystemNotice(std::string text, std::string title, Outcome outcome,
-                           Icon icon = Icon::None) {
+inline Notice SystemNotice(std::string text, std::string title, Outcome outcome, Icon icon = Icon::None) {
     Notice n;
     n.text = std::move(text);
     n.title = std::move(title);

@@ -3,7 +3,6 @@
 #include "shell/BinaryFile.h"
 #include "shell/ByteOrder.h"
 
-
 namespace qorlu {
 
 void AppendBitmapHeaders(std::vector<std::uint8_t>& out, const BitmapLayout& layout) {

@@ -11,8 +11,8 @@ namespace qorlu {
 
 const DropZoneProgram& BitmapperProgram() {
     namespace res = resources::bitmapper;
-    static const DropZoneProgram program{res::Program(), res::kMainTemplate, res::kIdcExportZone,
-                                         res::kIdcImportZone, &ExportTextures, &ImportTexture};
+    static const DropZoneProgram program{res::Program(),      res::kMainTemplate, res::kIdcExportZone,
+                                         res::kIdcImportZone, &ExportTextures,    &ImportTexture};
     return program;
 }
 

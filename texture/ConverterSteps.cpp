@@ -84,8 +84,7 @@ void WritePixelsBack(IMessageSink& owner, const std::string& containerPath, std:
         return;
     }
     const auto at = static_cast<std::size_t>(position);
-    const std::span<const std::uint8_t> parts[] = {container.first(at), pixels,
-                                                   container.subspan(at + pixels.size())};
+    const std::span<const std::uint8_t> parts[] = {container.first(at), pixels, container.subspan(at + pixels.size())};
     ReplaceFailure failure = ReplaceFailure::None;
     if (ReplaceFileSafely(containerPath, parts, &failure)) {
         msg::Report(owner, msg::kOk);

@@ -32,8 +32,8 @@ std::optional<FlagSheetHeader> ReadFlagSheetHeader(std::span<const std::uint8_t>
     return header;
 }
 
-std::optional<std::uint64_t> FlagSheetImageOffset(std::span<const std::uint8_t> sheet,
-                                                  const FlagSheetHeader& header, int index) {
+std::optional<std::uint64_t> FlagSheetImageOffset(std::span<const std::uint8_t> sheet, const FlagSheetHeader& header,
+                                                  int index) {
     if (index < 0 || index >= header.imageCount) return std::nullopt;
     const CByteReader reader(sheet);
     const std::uint64_t entry = kFlagSheetTableOffset + static_cast<std::uint64_t>(index) * kFlagSheetEntryBytes;
@@ -43,10 +43,8 @@ std::optional<std::uint64_t> FlagSheetImageOffset(std::span<const std::uint8_t> 
     return std::uint64_t{*offset};
 }
 
-std::vector<std::uint8_t> BuildFlagSheetBitmap(std::span<const std::uint8_t> sheet,
-                                               const FlagSheetHeader& header,
-                                               std::span<const std::uint8_t> bitmapPalette,
-                                               std::uint64_t imageOffset) {
+std::vector<std::uint8_t> BuildFlagSheetBitmap(std::span<const std::uint8_t> sheet, const FlagSheetHeader& header,
+                                               std::span<const std::uint8_t> bitmapPalette, std::uint64_t imageOffset) {
     const auto width = static_cast<std::size_t>(header.width);
     const auto height = static_cast<std::size_t>(header.height);
     const auto rowLength = static_cast<std::size_t>(FlagSheetRowLength(header.width));

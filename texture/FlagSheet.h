@@ -58,16 +58,14 @@ std::optional<FlagSheetHeader> ReadFlagSheetHeader(std::span<const std::uint8_t>
 
 // Pixel data offset of image `index`, or nothing when the index is outside
 // 0 .. count - 1, or its table entry or image does not lie inside the sheet.
-std::optional<std::uint64_t> FlagSheetImageOffset(std::span<const std::uint8_t> sheet,
-                                                  const FlagSheetHeader& header, int index);
+std::optional<std::uint64_t> FlagSheetImageOffset(std::span<const std::uint8_t> sheet, const FlagSheetHeader& header,
+                                                  int index);
 
 // The complete bitmap of one image (header, palette in colour-index order,
 // filled rows bottom-up). `bitmapPalette` holds the 1024 converted palette
 // bytes; the image must lie inside the sheet.
-std::vector<std::uint8_t> BuildFlagSheetBitmap(std::span<const std::uint8_t> sheet,
-                                               const FlagSheetHeader& header,
-                                               std::span<const std::uint8_t> bitmapPalette,
-                                               std::uint64_t imageOffset);
+std::vector<std::uint8_t> BuildFlagSheetBitmap(std::span<const std::uint8_t> sheet, const FlagSheetHeader& header,
+                                               std::span<const std::uint8_t> bitmapPalette, std::uint64_t imageOffset);
 
 void ExportFlagSheet(IMessageSink& owner, const std::string& path);
 void ImportFlagSheet(IMessageSink& owner, const std::string& bitmapPath);

@@ -22,12 +22,11 @@ std::string ExportedBitmapName(const std::string& path, int number) {
     return path + suffix;
 }
 
-std::vector<std::uint8_t> BuildTextureBitmap(std::span<const std::uint8_t> container,
-                                             const TextureInfo& info) {
+std::vector<std::uint8_t> BuildTextureBitmap(std::span<const std::uint8_t> container, const TextureInfo& info) {
     const std::uint64_t paletteBytes = static_cast<std::uint64_t>(info.colourCount) * 4;
     const std::uint64_t rowsBytes = static_cast<std::uint64_t>(info.height) * info.rowByteCount;
-    if (!CByteReader(container).Has(info.pixelPosition, info.pixelByteCount) ||
-        rowsBytes > info.pixelByteCount || info.pixelByteCount > UINT32_MAX) {
+    if (!CByteReader(container).Has(info.pixelPosition, info.pixelByteCount) || rowsBytes > info.pixelByteCount ||
+        info.pixelByteCount > UINT32_MAX) {
         return {};
     }
 

@@ -29,8 +29,7 @@ std::string ExportedBitmapName(const std::string& path, int number);
 // order, rows bottom-up at the texture's row byte count, nibbles in BMP
 // order. The texture must lie inside the container (as ScanTextures
 // guarantees); an empty result otherwise.
-std::vector<std::uint8_t> BuildTextureBitmap(std::span<const std::uint8_t> container,
-                                             const TextureInfo& info);
+std::vector<std::uint8_t> BuildTextureBitmap(std::span<const std::uint8_t> container, const TextureInfo& info);
 
 void ExportTextures(IMessageSink& owner, const std::string& path);
 

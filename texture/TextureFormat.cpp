@@ -97,8 +97,7 @@ std::optional<TextureInfo> FindTexture(std::span<const std::uint8_t> container, 
     return result;
 }
 
-bool ConvertPalette(std::span<const std::uint8_t> stored, int colourCount,
-                    std::span<std::uint8_t> bitmapEntries) {
+bool ConvertPalette(std::span<const std::uint8_t> stored, int colourCount, std::span<std::uint8_t> bitmapEntries) {
     if (colourCount != 16 && colourCount != 256) return false;
     const std::size_t bytes = static_cast<std::size_t>(colourCount) * 4;
     if (stored.size() != bytes || bitmapEntries.size() != bytes) return false;

@@ -85,16 +85,13 @@ std::optional<TextureInfo> FindTexture(std::span<const std::uint8_t> container, 
 
 // The stored position of a colour in a 256-entry palette, and the colour at
 // a stored position: bits 3 and 4 exchanged.
-constexpr int ExchangePaletteRuns(int index) {
-    return (index & ~0x18) | ((index & 0x08) << 1) | ((index & 0x10) >> 1);
-}
+constexpr int ExchangePaletteRuns(int index) { return (index & ~0x18) | ((index & 0x08) << 1) | ((index & 0x10) >> 1); }
 
 // Converts `colourCount` (16 or 256) stored palette entries (red, green,
 // blue, fourth byte) into bitmap entries (blue, green, red, reserved) in
 // colour-index order. `stored` and `bitmapEntries` must each hold exactly
 // colourCount * 4 bytes; false, with nothing written, otherwise.
-bool ConvertPalette(std::span<const std::uint8_t> stored, int colourCount,
-                    std::span<std::uint8_t> bitmapEntries);
+bool ConvertPalette(std::span<const std::uint8_t> stored, int colourCount, std::span<std::uint8_t> bitmapEntries);
 
 // The texture's palette in colour-index order as bitmap entries (blue,
 // green, red, reserved), colourCount * 4 bytes into `destination`. False,

@@ -18,12 +18,10 @@ namespace msg = texture_messages;
 
 namespace {
 
-constexpr std::size_t kExtensionLength = 4; // ".bmp"
+constexpr std::size_t kExtensionLength = 4;   // ".bmp"
 constexpr std::size_t kNumberFieldLength = 4; // "_" and three characters
 
-bool IsCSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // A "%d" conversion over at most the few characters of the number field:
 // leading white space, an optional sign, then digits. `fallback` when no
@@ -81,7 +79,8 @@ void ImportTextureSteps(IMessageSink& owner, const std::string& bitmapPath) {
         return;
     }
     ContainerLock lock;
-    const auto container = ReadContainer(owner, name.containerPath, msg::kCanNotReadOriginal, lock, LockKind::Exclusive);
+    const auto container =
+        ReadContainer(owner, name.containerPath, msg::kCanNotReadOriginal, lock, LockKind::Exclusive);
     if (!container) return;
     const auto info = FindTexture(*container, name.number);
     if (!info) {

@@ -9,14 +9,14 @@
 namespace qorlu::tools {
 
 struct AfsBuildEntry {
-    std::string name;               // "/" separates folders; at most 32 bytes are stored
+    std::string name; // "/" separates folders; at most 32 bytes are stored
     std::vector<std::uint8_t> data;
-    std::uint32_t extraRoom = 0;    // zero bytes added to the slot after the aligned data
+    std::uint32_t extraRoom = 0; // zero bytes added to the slot after the aligned data
 };
 
 struct AfsBuildOptions {
-    std::uint32_t alignment = 2048;     // entries start at multiples of this
-    std::uint32_t gapBeforeNames = 0;   // zero bytes between the last entry's data and the names
+    std::uint32_t alignment = 2048;   // entries start at multiples of this
+    std::uint32_t gapBeforeNames = 0; // zero bytes between the last entry's data and the names
 };
 
 struct AfsLayout {

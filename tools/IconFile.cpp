@@ -9,8 +9,8 @@ namespace qorlu::tools {
 std::optional<IconPixels> ReadXpm(const char* const* xpm) {
     if (!xpm || !xpm[0]) return std::nullopt;
     int width = 0, height = 0, colours = 0, perPixel = 0;
-    if (std::sscanf(xpm[0], "%d %d %d %d", &width, &height, &colours, &perPixel) != 4 || perPixel != 1 ||
-        width <= 0 || height <= 0 || colours <= 0 || colours > 256)
+    if (std::sscanf(xpm[0], "%d %d %d %d", &width, &height, &colours, &perPixel) != 4 || perPixel != 1 || width <= 0 ||
+        height <= 0 || colours <= 0 || colours > 256)
         return std::nullopt;
     IconPixels icon;
     icon.width = width;

@@ -33,7 +33,7 @@ void AppendTexture(Bytes& out, int bits, int width, int height) {
     WriteLE16(b + kTextureWidthOffset, static_cast<std::uint16_t>(width));
     WriteLE16(b + kTextureHeightOffset, static_cast<std::uint16_t>(height));
     b[kTexturePresenceOffset] = 1;
-    for (int c = 0; c < colours; ++c) {  // a ramp from blue to orange
+    for (int c = 0; c < colours; ++c) { // a ramp from blue to orange
         std::uint8_t* e = b + paletteAt + 4 * c;
         e[0] = static_cast<std::uint8_t>(c * 255 / (colours - 1));
         e[1] = static_cast<std::uint8_t>(c * 128 / (colours - 1));
@@ -44,8 +44,10 @@ void AppendTexture(Bytes& out, int bits, int width, int height) {
         for (int x = 0; x < width; ++x) {
             const int colour = (x + y) % colours;
             std::uint8_t* p = b + pixelsAt + (static_cast<std::size_t>(y) * width + x) * bits / 8;
-            if (bits == 8) *p = static_cast<std::uint8_t>(colour);
-            else *p = static_cast<std::uint8_t>(x % 2 == 0 ? (*p & 0xF0) | colour : (*p & 0x0F) | (colour << 4));
+            if (bits == 8)
+                *p = static_cast<std::uint8_t>(colour);
+            else
+                *p = static_cast<std::uint8_t>(x % 2 == 0 ? (*p & 0xF0) | colour : (*p & 0x0F) | (colour << 4));
         }
     }
     out.insert(out.end(), block.begin(), block.end());
@@ -61,12 +63,12 @@ Bytes Text(int block) {
 } // namespace
 
 std::vector<std::uint8_t> MakeTextureContainer() {
-    Bytes out(64, 0xAB);  // the container's own data
+    Bytes out(64, 0xAB); // the container's own data
     AppendTexture(out, 8, 32, 16);
     PadTo16(out, 0);
-    out.resize(out.size() + 48, 0);  // a header whose presence bytes are both zero
+    out.resize(out.size() + 48, 0); // a header whose presence bytes are both zero
     std::memcpy(&out[out.size() - 48], kTextureSignature, 8);
-    out.resize(out.size() + 32, 0xCD);  // filler
+    out.resize(out.size() + 32, 0xCD); // filler
     AppendTexture(out, 4, 16, 8);
     out.resize(out.size() + 40, 0);
     return out;
@@ -74,8 +76,8 @@ std::vector<std::uint8_t> MakeTextureContainer() {
 
 std::vector<std::uint8_t> MakeBlockContainer() {
     constexpr std::size_t kRecord = 16;
-    Bytes out(64, 0);  // the index record: count, layout 8, four entries
-    std::fill(out.begin(), out.begin() + kRecord, std::uint8_t{0xEE});  // before it, the container's own data
+    Bytes out(64, 0); // the index record: count, layout 8, four entries
+    std::fill(out.begin(), out.begin() + kRecord, std::uint8_t{0xEE}); // before it, the container's own data
     std::vector<std::uint32_t> entries;
     for (int k = 0; k < 3; ++k) {
         entries.push_back(static_cast<std::uint32_t>(out.size() - kRecord));

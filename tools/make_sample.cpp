@@ -33,14 +33,10 @@ int main(int argc, char** argv) {
     fs::create_directories(stage / "SYSTEM", ec);
 
     std::vector<AfsBuildEntry> entries = {
-        {"BGM/TITLE.ADX", PatternBytes(30000, 1), 0},
-        {"BGM/STAGE01.ADX", PatternBytes(70001, 2), 4096},
-        {"SE/click.adx", PatternBytes(3000, 3), 0},
-        {"VOICE/JP/HELLO.ADX", PatternBytes(12000, 4), 0},
-        {"DATA/STAGE01.BIN", MakeBlockContainer(), 2048},
-        {"TEXTURE/FONT.TEX", MakeTextureContainer(), 0},
-        {"README.TXT", PatternBytes(500, 7), 0},
-        {"DATA/EMPTY.DAT", {}, 0},
+        {"BGM/TITLE.ADX", PatternBytes(30000, 1), 0},     {"BGM/STAGE01.ADX", PatternBytes(70001, 2), 4096},
+        {"SE/click.adx", PatternBytes(3000, 3), 0},       {"VOICE/JP/HELLO.ADX", PatternBytes(12000, 4), 0},
+        {"DATA/STAGE01.BIN", MakeBlockContainer(), 2048}, {"TEXTURE/FONT.TEX", MakeTextureContainer(), 0},
+        {"README.TXT", PatternBytes(500, 7), 0},          {"DATA/EMPTY.DAT", {}, 0},
     };
     for (int i = 0; i < many; ++i) {
         char name[32];

@@ -10,8 +10,8 @@ BUILD="build-essential cmake qt6-base-dev libgtest-dev libgmock-dev zlib1g-dev"
 # Tests: ISO 9660 authoring and CD image tools, the sample containers'
 # helpers, strace for the crash tests.
 TESTS="genisoimage xorriso python3 python3-pil bchunk libcdio-utils strace"
-# The clang build and the fuzzers.
-CLANG="clang libclang-rt-14-dev"
+# The clang build, the fuzzers and the formatting check.
+CLANG="clang libclang-rt-14-dev clang-format"
 # The man page, the Debian package's dependencies, the menu entries' check.
 PACKAGING="help2man dpkg-dev file desktop-file-utils"
 # Windows on a machine without a display: a virtual X display, a window

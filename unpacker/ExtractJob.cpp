@@ -143,12 +143,13 @@ std::uint32_t CAfsArchive::RunExtractJob(IExtractProgress& progress, IMessageSin
     CloseImage();
 
     messages.Show(SystemNotice(cancelled ? "Extract aborted!" : "Extract complete!", "",
-                                 cancelled ? Outcome::Failure : Outcome::Success, Icon::Information));
+                               cancelled ? Outcome::Failure : Outcome::Success, Icon::Information));
     if (const auto failures = m_jobFailures.size(); failures > 0) {
-        messages.Show(SystemNotice(std::to_string(failures) +
-                                         (failures == 1 ? " entry could not be written:\n" : " entries could not be written. The first:\n") +
-                                         m_jobFailures.front().name,
-                                     "", Outcome::Failure));
+        messages.Show(SystemNotice(
+            std::to_string(failures) +
+                (failures == 1 ? " entry could not be written:\n" : " entries could not be written. The first:\n") +
+                m_jobFailures.front().name,
+            "", Outcome::Failure));
     }
     progress.Close();
     return cancelled ? 1 : 2;

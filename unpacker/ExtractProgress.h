@@ -11,9 +11,9 @@ namespace qorlu {
 
 // Which entries a job extracts, by the upper-cased name's last four characters.
 enum FilterMode : std::int32_t {
-    kFilterAdxOnly = 0,  // names ending in ".ADX"
-    kFilterOthers = 1,   // every other name
-    kFilterAll = 2,      // all entries (as is any other value)
+    kFilterAdxOnly = 0, // names ending in ".ADX"
+    kFilterOthers = 1,  // every other name
+    kFilterAll = 2,     // all entries (as is any other value)
 };
 
 // True when an entry named `name` (any case) is extracted in `mode`.

@@ -15,7 +15,6 @@
 #include <QPointer>
 #include <QWidget>
 
-
 class QMimeData;
 
 namespace qorlu::unpacker {

@@ -67,7 +67,8 @@ void CProgressDlg::RunOnGuiThread(F&& f) {
     // The job waits until the window has taken the request in, as a sent
     // message would make it wait.
     m_requests.Send(std::forward<F>(f), [this] {
-        QMetaObject::invokeMethod(this, [this] { ServeRequests(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { ServeRequests(); }, Qt::QueuedConnection);
     });
 }
 

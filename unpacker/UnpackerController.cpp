@@ -130,8 +130,8 @@ int CUnpackerController::OnImportDropped() {
     const DropHold hold(*this);
     // The lists are read afresh at each step; each import ends before the
     // next question.
-    for (std::uint32_t k = 0; k < m_matches.m_nMatchCount && k < m_matches.m_pMatchIndex.size() &&
-                              k < m_matches.m_strMatchPaths.size();
+    for (std::uint32_t k = 0;
+         k < m_matches.m_nMatchCount && k < m_matches.m_pMatchIndex.size() && k < m_matches.m_strMatchPaths.size();
          ++k) {
         const auto index = static_cast<std::uint32_t>(m_matches.m_pMatchIndex[k]);
         const std::string path = m_matches.m_strMatchPaths[k];

@@ -7,7 +7,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-
 namespace qorlu::unpacker {
 
 namespace {
@@ -29,9 +28,9 @@ bool CSystemPlatform::BrowseImageFile(const std::string& start, std::string& pat
     QString selectedFilter = QStringLiteral("Bin Files (*.bin)");
     QString dir = DialogPath(start);
     if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::homePath();
-    const QString file = QFileDialog::getOpenFileName(m_pOwner, QStringLiteral("open CD image file"), dir,
-                                                      QStringLiteral("Bin Files (*.bin);;All Files (*.*)"),
-                                                      &selectedFilter);
+    const QString file =
+        QFileDialog::getOpenFileName(m_pOwner, QStringLiteral("open CD image file"), dir,
+                                     QStringLiteral("Bin Files (*.bin);;All Files (*.*)"), &selectedFilter);
     if (file.isEmpty()) return false;
     path = FileSystemPath(file);
     return true;

@@ -121,8 +121,8 @@ void BuildFromTemplate(QDialog& dialog, const DialogTemplate& tmpl, const QIcon&
 
     // Caption, system menu (close box), modal frame: no maximise box and, unless
     // the template asks for it, no minimise box.
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                            Qt::WindowCloseButtonHint;
     if (Has(tmpl.windowStyles, kDialogMinimizeBox)) flags |= Qt::WindowMinimizeButtonHint;
     if (Has(tmpl.windowStyles, kDialogSystemModal)) flags |= Qt::WindowStaysOnTopHint;
     dialog.setWindowFlags(flags);
@@ -138,8 +138,8 @@ void BuildFromTemplate(QDialog& dialog, const DialogTemplate& tmpl, const QIcon&
         w->setGeometry(DialogUnitsToPixels(font, c.x, c.y, c.w, c.h));
         if (c.id != -1) SetControlId(w, c.id);
         if (Has(c.styles, kStyleDisabled)) w->setEnabled(false);
-        const bool focusable = c.kind == ControlKind::PushButton || c.kind == ControlKind::Edit ||
-                               c.kind == ControlKind::CheckBox;
+        const bool focusable =
+            c.kind == ControlKind::PushButton || c.kind == ControlKind::Edit || c.kind == ControlKind::CheckBox;
         if (focusable) {
             w->setFocusPolicy(Has(c.styles, kStyleTabStop) ? Qt::StrongFocus : Qt::ClickFocus);
             if (previous) QWidget::setTabOrder(previous, w);

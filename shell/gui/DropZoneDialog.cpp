@@ -18,10 +18,8 @@ CDropStatic& ZoneOf(QWidget* dialog, int id) {
 } // namespace
 
 CDropZoneDialog::CDropZoneDialog(const DropZoneProgram& program, QWidget* parent)
-    : CShellDialog(program.resources, program.mainTemplate, parent),
-      m_importZone(ZoneOf(this, program.importZoneId)),
-      m_exportZone(ZoneOf(this, program.exportZoneId)),
-      m_program(program) {
+    : CShellDialog(program.resources, program.mainTemplate, parent), m_importZone(ZoneOf(this, program.importZoneId)),
+      m_exportZone(ZoneOf(this, program.exportZoneId)), m_program(program) {
     OnInitDialog();
 }
 

@@ -19,8 +19,7 @@ CGuardedApplication::CGuardedApplication(int& argc, char** argv) : QApplication(
 
 bool CGuardedApplication::notify(QObject* receiver, QEvent* event) {
     bool result = false;
-    const std::optional<std::string> stopped =
-        RunGuarded([&] { result = QApplication::notify(receiver, event); });
+    const std::optional<std::string> stopped = RunGuarded([&] { result = QApplication::notify(receiver, event); });
     if (!stopped) return result;
     ++m_stopped;
     // A box is shown at most once at a time: should the box's own events
@@ -56,13 +55,12 @@ void CGuardedApplication::QuitOnTerminationSignals() {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [] {
         char bytes[16];
-        while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
-        }
+        while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {}
         // exit, not quit: quit asks the windows first, and the progress
         // window takes a close for Cancel only.
         QCoreApplication::exit(0);
     });
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

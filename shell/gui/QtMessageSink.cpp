@@ -17,22 +17,26 @@ Answer CQtMessageSink::Show(const Notice& notice) {
     // user has answered, as the box would block its caller.
     Answer answer = Answer::Ok;
     QMetaObject::invokeMethod(
-        app, [this, &notice] { return ShowOnGuiThread(notice); }, Qt::BlockingQueuedConnection,
-        &answer);
+        app, [this, &notice] { return ShowOnGuiThread(notice); }, Qt::BlockingQueuedConnection, &answer);
     return answer;
 }
 
 Answer CQtMessageSink::ShowOnGuiThread(const Notice& notice) {
     QWidget* owner = notice.systemModal ? nullptr : m_pOwner.data();
     QMessageBox box(owner);
-    box.setWindowTitle(notice.title ? QString::fromLocal8Bit(*notice.title)
-                                    : QApplication::applicationDisplayName());
+    box.setWindowTitle(notice.title ? QString::fromLocal8Bit(*notice.title) : QApplication::applicationDisplayName());
     box.setText(QString::fromLocal8Bit(notice.text));
     box.setTextFormat(Qt::PlainText);
     switch (notice.icon) {
-    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     if (notice.buttons == Buttons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

@@ -42,8 +42,7 @@ CAboutDlg::CAboutDlg(const ProgramResources& res, QWidget* parent) : QDialog(par
     }
 }
 
-CShellDialog::CShellDialog(const ProgramResources& res, const DialogTemplate& mainTemplate,
-                           QWidget* parent)
+CShellDialog::CShellDialog(const ProgramResources& res, const DialogTemplate& mainTemplate, QWidget* parent)
     : QDialog(parent), m_res(res), m_ownSink(this), m_pSink(&m_ownSink) {
     BuildFromTemplate(*this, mainTemplate);
     m_hIcon = LoadProgramIcon(res);

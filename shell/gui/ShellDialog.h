@@ -34,8 +34,7 @@ public:
 class CShellDialog : public QDialog {
     Q_OBJECT
 public:
-    CShellDialog(const ProgramResources& res, const DialogTemplate& mainTemplate,
-                 QWidget* parent = nullptr);
+    CShellDialog(const ProgramResources& res, const DialogTemplate& mainTemplate, QWidget* parent = nullptr);
     ~CShellDialog() override;
 
     // The shell part of the window's initialisation; the program's own steps

@@ -31,8 +31,8 @@ Answer CMessageBoxSink::Show(const Notice& notice) {
         const std::lock_guard lock(m_mutex);
         m_showing.push_back(thread);
     }
-    const int answer = MessageBoxW(notice.systemModal ? nullptr : m_owner, Wide(notice.text).c_str(), title.c_str(),
-                                   flags);
+    const int answer =
+        MessageBoxW(notice.systemModal ? nullptr : m_owner, Wide(notice.text).c_str(), title.c_str(), flags);
     {
         const std::lock_guard lock(m_mutex);
         std::erase(m_showing, thread);
@@ -67,9 +67,8 @@ HICON InitShell(HWND dialog, const gui::ProgramResources& res) {
             AppendMenuW(menu, MF_STRING, kIdmAboutBox, about.c_str());
         }
     }
-    const auto icon =
-        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(gui::kProgramIconId), IMAGE_ICON,
-                                      0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    const auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(gui::kProgramIconId),
+                                                    IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     return icon;
@@ -94,8 +93,8 @@ void RunAboutBox(HWND owner, const gui::ProgramResources& res) {
     DialogBoxIndirectParamW(GetModuleHandleW(nullptr), bytes.Template(), owner, AboutProc, 0);
 }
 
-bool HandleShellMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, const gui::ProgramResources& res,
-                        HICON icon, INT_PTR& result) {
+bool HandleShellMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, const gui::ProgramResources& res, HICON icon,
+                        INT_PTR& result) {
     switch (message) {
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == kIdmAboutBox) {
@@ -121,7 +120,8 @@ bool HandleShellMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, const 
     case WM_QUERYDRAGICON:
         result = reinterpret_cast<INT_PTR>(icon);
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 

@@ -41,10 +41,10 @@ std::map<std::string, std::vector<std::uint8_t>> Tree(const fs::path& root) {
 }
 
 const std::vector<tools::AfsBuildEntry> kEntries = {{"FIRST.BIN", PatternBytes(3000, 1), 0},
-                                                     {"DATA/HURT.BIN", PatternBytes(5000, 2), 0},
-                                                     {"THIRD.BIN", PatternBytes(700, 3), 0},
-                                                     {"LAST.BIN", PatternBytes(100, 4), 0}};
-constexpr std::uint32_t kHurtOffset = 6144;  // entry 1
+                                                    {"DATA/HURT.BIN", PatternBytes(5000, 2), 0},
+                                                    {"THIRD.BIN", PatternBytes(700, 3), 0},
+                                                    {"LAST.BIN", PatternBytes(100, 4), 0}};
+constexpr std::uint32_t kHurtOffset = 6144;    // entry 1
 constexpr std::uint32_t kArchiveBytes = 16384; // archive bytes that the image holds
 
 struct Damage {

@@ -19,7 +19,7 @@ struct TargetCase {
     void (*prepare)(const fs::path& dir); // dir holds "disc.bin", the image
     const char* target;                   // below dir
     bool isImage;
-    bool symbolicLink = false;            // needs symbolic links, which Wine cannot make
+    bool symbolicLink = false; // needs symbolic links, which Wine cannot make
 };
 
 void Nothing(const fs::path&) {}
@@ -30,7 +30,8 @@ const TargetCase kTargets[] = {
      "OTHER.BIN", false},
     {"TheImageItself", Nothing, "disc.bin", true},
     {"AHardLink", [](const fs::path& d) { fs::create_hard_link(d / "disc.bin", d / "alias.bin"); }, "alias.bin", true},
-    {"ASymbolicLink", [](const fs::path& d) { fs::create_symlink("disc.bin", d / "alias.bin"); }, "alias.bin", true, true},
+    {"ASymbolicLink", [](const fs::path& d) { fs::create_symlink("disc.bin", d / "alias.bin"); }, "alias.bin", true,
+     true},
     {"ALinkToAnotherFile",
      [](const fs::path& d) {
          test::WriteFileBytes(d / "OTHER.BIN", std::vector<std::uint8_t>(10, 1));
@@ -63,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, ImageTargets, ::testing::ValuesIn(kTargets),
                          [](const auto& p) { return std::string(p.param.name); });
 
 std::string Native(std::string s) {
-    for (char& c : s) if (c == '/') c = kPathSeparator;
+    for (char& c : s)
+        if (c == '/') c = kPathSeparator;
     return s;
 }
 
@@ -76,11 +78,11 @@ TEST(ExtractFolders, AreMadeOnceAndOnlyNewOnesCountAsEmpty) {
         const char* name;
         bool fresh;
     } steps[] = {
-        {"TOP.BIN", false},         // the output folder was there before
-        {"OLD/A.BIN", false},       // so was this one
-        {"OLD/NEW/B.BIN", true},    // made here, below an old one
-        {"A/B/C/D.BIN", true},      // three made at once
-        {"A/E.BIN", true},          // made by the step before
+        {"TOP.BIN", false},      // the output folder was there before
+        {"OLD/A.BIN", false},    // so was this one
+        {"OLD/NEW/B.BIN", true}, // made here, below an old one
+        {"A/B/C/D.BIN", true},   // three made at once
+        {"A/E.BIN", true},       // made by the step before
         {"OLD/NEW/F.BIN", true},
     };
     for (const auto& step : steps) {

@@ -24,7 +24,8 @@ using tools::AfsBuildEntry;
 using tools::PatternBytes;
 
 std::string Native(std::string s) {
-    for (char& c : s) if (c == '/') c = kPathSeparator;
+    for (char& c : s)
+        if (c == '/') c = kPathSeparator;
     return s;
 }
 
@@ -89,7 +90,7 @@ TEST(ExtractEntry, NamesThatReachOutsideTheFolderAreNotWritten) {
 // Records what the job asks of its progress window.
 class RecordingProgress final : public IExtractProgress {
 public:
-    int cancelAtText = -1;  // set the flag when this many texts were shown
+    int cancelAtText = -1; // set the flag when this many texts were shown
     bool cancelled = false;
     std::vector<int> positions;
     std::vector<std::string> texts;
@@ -115,9 +116,10 @@ std::uint32_t RunJob(Fixture& f, std::int32_t mode, RecordingProgress& progress)
     return f.archive.RunExtractJob(progress, f.archive.Messages());
 }
 
-const std::vector<AfsBuildEntry> kThree = {
-    {"se/first.adx", PatternBytes(100, 1), 0}, {"DATA/SECOND.BIN", PatternBytes(200, 2), 0},
-    {"THIRD.ADX", PatternBytes(300, 3), 0}, {"AB", PatternBytes(5, 4), 0}};
+const std::vector<AfsBuildEntry> kThree = {{"se/first.adx", PatternBytes(100, 1), 0},
+                                           {"DATA/SECOND.BIN", PatternBytes(200, 2), 0},
+                                           {"THIRD.ADX", PatternBytes(300, 3), 0},
+                                           {"AB", PatternBytes(5, 4), 0}};
 
 TEST(ExtractJob, FiltersByTheUpperCasedEnding) {
     struct Case {
@@ -155,7 +157,7 @@ TEST(ExtractJob, CancelTakesEffectBetweenEntries) {
     {
         Fixture f(kThree);
         RecordingProgress progress;
-        progress.cancelled = true;  // before the first entry
+        progress.cancelled = true; // before the first entry
         EXPECT_EQ(RunJob(f, kFilterAll, progress), 1u);
         EXPECT_TRUE(f.FilesOut().empty());
         EXPECT_EQ(f.messages.Texts(), std::vector<std::string>{"Extract aborted!"});
@@ -164,7 +166,7 @@ TEST(ExtractJob, CancelTakesEffectBetweenEntries) {
     {
         Fixture f(kThree);
         RecordingProgress progress;
-        progress.cancelAtText = 2;  // pressed while the second entry is extracted
+        progress.cancelAtText = 2; // pressed while the second entry is extracted
         EXPECT_EQ(RunJob(f, kFilterAll, progress), 1u);
         EXPECT_EQ(f.FilesOut(), (std::vector<std::string>{"DATA/SECOND.BIN", "se/first.adx"}));
         EXPECT_EQ(f.Bytes("DATA/SECOND.BIN"), kThree[1].data) << "the entry under way is finished";
@@ -184,12 +186,13 @@ TEST(ExtractJob, EntriesThatCouldNotBeWrittenAreCountedAfterTheEndMessage) {
     Fixture f({{"GOOD.BIN", PatternBytes(10, 1), 0},
                {"../EVIL.BIN", PatternBytes(10, 2), 0},
                {"BLOCKED/X.BIN", PatternBytes(10, 3), 0}});
-    test::WriteFileBytes(fs::path(f.out) / "BLOCKED", PatternBytes(1, 1));  // a file where a folder must go
+    test::WriteFileBytes(fs::path(f.out) / "BLOCKED", PatternBytes(1, 1)); // a file where a folder must go
     RecordingProgress progress;
     EXPECT_EQ(RunJob(f, kFilterAll, progress), 2u);
     EXPECT_EQ(f.FilesOut(), (std::vector<std::string>{"BLOCKED", "GOOD.BIN"}));
     EXPECT_EQ(f.messages.Texts(),
-              (std::vector<std::string>{"Extract complete!", "2 entries could not be written. The first:\n" + Native("../EVIL.BIN")}));
+              (std::vector<std::string>{"Extract complete!",
+                                        "2 entries could not be written. The first:\n" + Native("../EVIL.BIN")}));
     EXPECT_EQ(progress.closes, 1);
     // Each with why, where it was found.
     const auto& failures = f.archive.FailuresOfLastJob();
@@ -206,13 +209,35 @@ TEST(WindowsCanHoldName, RefusesDevicesReservedCharactersAndTrailingDotsOrSpaces
         const char* name;
         bool holds;
     } rows[] = {
-        {"README.TXT", true},        {"BGM/TITLE.ADX", true},    {"CONSOLE.BIN", true}, {"COM0", true},
-        {"COM10.BIN", true},         {"LPT", true},              {"CON", false},        {"con", false},
-        {"Nul.txt", false},          {"AUX.tar.gz", false},      {"PRN", false},        {"COM1", false},
-        {"lpt9.dat", false},         {"DATA/COM3/X.BIN", false}, {"DATA\\AUX", false}, {"A:B", false},
-        {"NAME.", false},            {"NAME ", false},           {"DIR./X", false},     {"TAB\tX", false},
-        {"Q?.BIN", false},           {"A*", false},              {"<A>", false},        {"A|B", false},
-        {"SAY\"HI\"", false},      {"\x7f" "DEL", true},      {"\xc3\xa9t\xc3\xa9.adx", true},
+        {"README.TXT", true},
+        {"BGM/TITLE.ADX", true},
+        {"CONSOLE.BIN", true},
+        {"COM0", true},
+        {"COM10.BIN", true},
+        {"LPT", true},
+        {"CON", false},
+        {"con", false},
+        {"Nul.txt", false},
+        {"AUX.tar.gz", false},
+        {"PRN", false},
+        {"COM1", false},
+        {"lpt9.dat", false},
+        {"DATA/COM3/X.BIN", false},
+        {"DATA\\AUX", false},
+        {"A:B", false},
+        {"NAME.", false},
+        {"NAME ", false},
+        {"DIR./X", false},
+        {"TAB\tX", false},
+        {"Q?.BIN", false},
+        {"A*", false},
+        {"<A>", false},
+        {"A|B", false},
+        {"SAY\"HI\"", false},
+        {"\x7f"
+         "DEL",
+         true},
+        {"\xc3\xa9t\xc3\xa9.adx", true},
     };
     for (const auto& row : rows) EXPECT_EQ(WindowsCanHoldName(row.name), row.holds) << row.name;
 }

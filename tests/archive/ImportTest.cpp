@@ -35,7 +35,7 @@ struct Image {
         layout = tools::BuildAfs(entries, options);
         test::WriteImageWithArchive(bin, layout.bytes, kStart);
         EXPECT_TRUE(archive.LocateArchive(bin, "filedata.afs") && archive.LoadIndex());
-        messages.Clear();  // the size warning of a small sample archive
+        messages.Clear(); // the size warning of a small sample archive
     }
     std::string Replacement(std::size_t size, std::uint32_t seed = 99) {
         const std::string path = dir / ("new" + std::to_string(size) + ".bin");
@@ -52,9 +52,9 @@ struct Image {
 };
 
 // Entry 1: slot space 6144, old size 5000.
-const std::vector<tools::AfsBuildEntry> kEntries = {
-    {"A/FIRST.BIN", PatternBytes(3000, 1), 0}, {"B/VOICE.ADX", PatternBytes(5000, 2), 0},
-    {"C/LAST.BIN", PatternBytes(700, 3), 0}};
+const std::vector<tools::AfsBuildEntry> kEntries = {{"A/FIRST.BIN", PatternBytes(3000, 1), 0},
+                                                    {"B/VOICE.ADX", PatternBytes(5000, 2), 0},
+                                                    {"C/LAST.BIN", PatternBytes(700, 3), 0}};
 
 TEST(ImportEntry, TheSlotSpaceRuleAndTheRecordedSize) {
     struct Case {
@@ -236,7 +236,7 @@ TEST(ImportMatching, FilesMatchEntriesByTheirLastNameInAnyCase) {
         {s + "mods" + s + "title.adx", 0u},            // any case; the lower index wins over SE/TITLE.ADX
         {s + "other" + s + "TITLE.ADX", 0u},           // the same name from another folder
         {s + "mods" + s + "readme.txt", 2u},           // an entry at the archive's root
-        {s + "x" + s + "ABCDEFGHIJKLMNOPQRSTUVW", 3u},  // the 32 stored bytes
+        {s + "x" + s + "ABCDEFGHIJKLMNOPQRSTUVW", 3u}, // the 32 stored bytes
         {s + "x" + s + "ABCDEFGHIJKLMNOPQRSTUVWX", std::nullopt},
         {s + "x" + s + "TITLE.ADX.bak", std::nullopt},
         {s + "BGM", std::nullopt},

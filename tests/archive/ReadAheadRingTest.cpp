@@ -28,8 +28,7 @@ struct PatternReader {
         return [this](std::uint32_t offset, std::uint8_t* buffer, std::uint32_t count) {
             for (std::uint32_t i = 0; i < count; ++i) buffer[i] = ByteAt(offset + i);
             const int ahead = reads + 1 - taken;
-            for (int seen = mostAhead; ahead > seen && !mostAhead.compare_exchange_weak(seen, ahead);) {
-            }
+            for (int seen = mostAhead; ahead > seen && !mostAhead.compare_exchange_weak(seen, ahead);) {}
             {
                 const std::lock_guard lock(m_mutex);
                 ++reads;

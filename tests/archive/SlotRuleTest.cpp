@@ -21,9 +21,9 @@ using tools::PatternBytes;
 // Offsets 2048, 6144, 12288, 14336; the names follow the last entry's data
 // at 14436 and end at 14628; the image holds 16384 archive bytes.
 const std::vector<tools::AfsBuildEntry> kEntries = {{"A.BIN", PatternBytes(3000, 1), 0},
-                                                     {"B.BIN", PatternBytes(5000, 2), 0},
-                                                     {"C.BIN", PatternBytes(700, 3), 0},
-                                                     {"D.BIN", PatternBytes(100, 4), 0}};
+                                                    {"B.BIN", PatternBytes(5000, 2), 0},
+                                                    {"C.BIN", PatternBytes(700, 3), 0},
+                                                    {"D.BIN", PatternBytes(100, 4), 0}};
 constexpr std::uint32_t kNameDir = 14436;
 constexpr std::uint32_t kArchiveBytes = 16384;
 
@@ -63,7 +63,11 @@ const Row kRows[] = {
      {12288 - 2048, 0, 2048, 100},
      std::pair{1u, 12288u},
      std::pair{0u, 12288u - 2048u}},
-    {"TwoEntriesAtOneOffset", {{2, false, 6144}}, {4096, 0, 14336 - 6144, 100}, std::pair{1u, 1u}, std::pair{2u, 8192u}},
+    {"TwoEntriesAtOneOffset",
+     {{2, false, 6144}},
+     {4096, 0, 14336 - 6144, 100},
+     std::pair{1u, 1u},
+     std::pair{2u, 8192u}},
     {"DescendingOffsets",
      {{0, false, 6144}, {1, false, 2048}},
      {12288 - 6144, 4096, 2048, 100},

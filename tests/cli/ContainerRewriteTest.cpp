@@ -85,8 +85,7 @@ std::vector<RewriteCase> Cases() {
         {"flagsheet", "texture-import", "NATIONS.FLG", "NATIONS.FLG_001.bmp", Sheet,
          [] { return Pattern(1078 + 8 * 4, 21); },
          [](const std::string& c) { return "can not write file\n" + c + "\n"; }},
-        {"block", "block-import", "DATA.BIN", "DATA.BIN_001", BlockContainer,
-         [] { return NoiseBytes(900, 77); },
+        {"block", "block-import", "DATA.BIN", "DATA.BIN_001", BlockContainer, [] { return NoiseBytes(900, 77); },
          [](const std::string&) { return std::string("can not open original compressed file!\n"); }},
     };
 }
@@ -347,8 +346,8 @@ struct HugeInputCase {
     std::string name;
     std::string subcommand;
     std::string argument; // a name inside the folder
-    std::string huge;              // the file made huge, inside the folder
-    std::string small;             // a file of the case's ordinary size, or empty
+    std::string huge;     // the file made huge, inside the folder
+    std::string small;    // a file of the case's ordinary size, or empty
     std::function<Bytes()> makeSmall;
 };
 
@@ -394,18 +393,17 @@ TEST_P(HugeInput, RefusedWithTheFileNamedUnderAMemoryLimit) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, HugeInput,
-    ::testing::Values(
-        HugeInputCase{"TextureExport", "texture-export", "HUGE.TEX", "HUGE.TEX", "", nullptr},
-        HugeInputCase{"FlagSheetExport", "texture-export", "HUGE.FLG", "HUGE.FLG", "", nullptr},
-        HugeInputCase{"TextureImportContainer", "texture-import", "HUGE.TEX_000.bmp", "HUGE.TEX",
-                      "HUGE.TEX_000.bmp", [] { return Pattern(1078 + 64, 1); }},
-        HugeInputCase{"FlagSheetImportContainer", "texture-import", "HUGE.FLG_000.bmp", "HUGE.FLG",
-                      "HUGE.FLG_000.bmp", [] { return Pattern(1078 + 64, 1); }},
-        HugeInputCase{"BlockExport", "block-export", "HUGE.BIN", "HUGE.BIN", "", nullptr},
-        HugeInputCase{"BlockImportContainer", "block-import", "HUGE.BIN_001", "HUGE.BIN", "HUGE.BIN_001",
-                      [] { return NoiseBytes(100, 1); }},
-        HugeInputCase{"BlockImportDroppedFile", "block-import", "DATA.BIN_001", "DATA.BIN_001", "DATA.BIN",
-                      [] { return BlockContainer(0); }}),
+    ::testing::Values(HugeInputCase{"TextureExport", "texture-export", "HUGE.TEX", "HUGE.TEX", "", nullptr},
+                      HugeInputCase{"FlagSheetExport", "texture-export", "HUGE.FLG", "HUGE.FLG", "", nullptr},
+                      HugeInputCase{"TextureImportContainer", "texture-import", "HUGE.TEX_000.bmp", "HUGE.TEX",
+                                    "HUGE.TEX_000.bmp", [] { return Pattern(1078 + 64, 1); }},
+                      HugeInputCase{"FlagSheetImportContainer", "texture-import", "HUGE.FLG_000.bmp", "HUGE.FLG",
+                                    "HUGE.FLG_000.bmp", [] { return Pattern(1078 + 64, 1); }},
+                      HugeInputCase{"BlockExport", "block-export", "HUGE.BIN", "HUGE.BIN", "", nullptr},
+                      HugeInputCase{"BlockImportContainer", "block-import", "HUGE.BIN_001", "HUGE.BIN", "HUGE.BIN_001",
+                                    [] { return NoiseBytes(100, 1); }},
+                      HugeInputCase{"BlockImportDroppedFile", "block-import", "DATA.BIN_001", "DATA.BIN_001",
+                                    "DATA.BIN", [] { return BlockContainer(0); }}),
     HugeCaseName);
 
 } // namespace

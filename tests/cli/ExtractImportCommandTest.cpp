@@ -26,9 +26,9 @@ using tools::PatternBytes;
 const std::string kQorlu = QORLU_CLI_PATH;
 
 const std::vector<tools::AfsBuildEntry> kEntries = {
-    {"BGM/TITLE.ADX", PatternBytes(30000, 1), 0},   {"SE/click.adx", PatternBytes(3000, 2), 4096},
-    {"DATA/STAGE.BIN", PatternBytes(9000, 3), 0},   {"A/B/DEEP.BIN", PatternBytes(1, 4), 0},
-    {"README.TXT", PatternBytes(700, 5), 0},        {"DATA/EMPTY.DAT", {}, 0},
+    {"BGM/TITLE.ADX", PatternBytes(30000, 1), 0}, {"SE/click.adx", PatternBytes(3000, 2), 4096},
+    {"DATA/STAGE.BIN", PatternBytes(9000, 3), 0}, {"A/B/DEEP.BIN", PatternBytes(1, 4), 0},
+    {"README.TXT", PatternBytes(700, 5), 0},      {"DATA/EMPTY.DAT", {}, 0},
 };
 
 struct Disc {
@@ -55,7 +55,8 @@ using test::Tree;
 
 TEST(ExtractCommand, WritesTheArchivesTreeForEachFilter) {
 #ifdef _WIN32
-    GTEST_SKIP() << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
+    GTEST_SKIP()
+        << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
 #endif
     Disc disc;
     struct Case {
@@ -67,7 +68,8 @@ TEST(ExtractCommand, WritesTheArchivesTreeForEachFilter) {
         {{"--others"}, {"A/B/DEEP.BIN", "DATA/EMPTY.DAT", "DATA/STAGE.BIN", "README.TXT"}},
     };
     for (const auto& c : cases) {
-        const std::string out = disc.dir / ("out" + std::to_string(c.flags.size()) + (c.flags.empty() ? "" : c.flags[0]));
+        const std::string out =
+            disc.dir / ("out" + std::to_string(c.flags.size()) + (c.flags.empty() ? "" : c.flags[0]));
         std::vector<std::string> args = {"extract", disc.bin, out};
         args.insert(args.end(), c.flags.begin(), c.flags.end());
         const auto r = RunProgram(kQorlu, args);
@@ -91,7 +93,8 @@ TEST(ExtractCommand, WritesTheArchivesTreeForEachFilter) {
 
 TEST(ImportCommand, AnExtractedFileEditedAndWrittenBackIsInTheImage) {
 #ifdef _WIN32
-    GTEST_SKIP() << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
+    GTEST_SKIP()
+        << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
 #endif
     Disc disc;
     const std::string out = disc.dir / "out";

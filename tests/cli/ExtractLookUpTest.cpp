@@ -26,8 +26,8 @@ TEST(ExtractLookUps, EachFolderIsMadeOnceAndEachFileLookedUpAtMostOnce) {
     QORLU_NEED_LINUX_TOOL(test::HaveStrace(), "strace");
     test::TempDir dir;
     const std::vector<tools::AfsBuildEntry> entries = {
-        {"NEW/B.BIN", tools::PatternBytes(3000, 1), 0},     {"OLD/A.BIN", tools::PatternBytes(5000, 2), 0},
-        {"NEW/C.BIN", tools::PatternBytes(7000, 3), 0},     {"TOP.BIN", tools::PatternBytes(100, 4), 0},
+        {"NEW/B.BIN", tools::PatternBytes(3000, 1), 0},      {"OLD/A.BIN", tools::PatternBytes(5000, 2), 0},
+        {"NEW/C.BIN", tools::PatternBytes(7000, 3), 0},      {"TOP.BIN", tools::PatternBytes(100, 4), 0},
         {"NEW/DEEP/D.BIN", tools::PatternBytes(9000, 5), 0}, {"OLD/E.BIN", tools::PatternBytes(2048, 6), 0},
         {"NEW/F.BIN", tools::PatternBytes(1, 7), 0},
     };

@@ -16,7 +16,7 @@ using test::SplitLines;
 
 const std::string kQorlu = QORLU_CLI_PATH;
 
-const std::vector<std::string> kSubcommands = {"list",         "extract",        "import",       "verify",
+const std::vector<std::string> kSubcommands = {"list",           "extract",        "import",       "verify",
                                                "texture-export", "texture-import", "block-export", "block-import",
                                                "patch-make",     "patch-apply"};
 
@@ -37,8 +37,10 @@ TEST_P(Arguments, GiveTheHelpOrTheUsageAndTheirExitStatus) {
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
     const std::string& shown = c.onStderr ? r.err : r.out;
     EXPECT_EQ(shown.substr(0, c.begins.size()), c.begins) << shown;
-    if (c.onStderr) EXPECT_EQ(r.out, "");
-    else EXPECT_EQ(r.err, "");
+    if (c.onStderr)
+        EXPECT_EQ(r.out, "");
+    else
+        EXPECT_EQ(r.err, "");
     // Never taken for a file name.
     EXPECT_EQ(r.err.find("Can not open"), std::string::npos) << r.err;
 }
@@ -53,19 +55,31 @@ INSTANTIATE_TEST_SUITE_P(
         HelpCase{"Version", {"--version"}, 0, "qorlu 1.0.0.1\n", false},
         HelpCase{"ListHelp", {"list", "--help"}, 0, "Usage: qorlu list IMAGE\n\n", false},
         HelpCase{"ListShortHelp", {"list", "-h"}, 0, "Usage: qorlu list IMAGE\n\n", false},
-        HelpCase{"HelpAfterTheArguments", {"extract", "disc.bin", "out", "--help"}, 0,
-                 "Usage: qorlu extract IMAGE OUTDIR [--adx | --others]\n", false},
-        HelpCase{"HelpBeforeAnUnknownOption", {"block-export", "--help", "--what"}, 0,
-                 "Usage: qorlu block-export FILE\n", false},
+        HelpCase{"HelpAfterTheArguments",
+                 {"extract", "disc.bin", "out", "--help"},
+                 0,
+                 "Usage: qorlu extract IMAGE OUTDIR [--adx | --others]\n",
+                 false},
+        HelpCase{"HelpBeforeAnUnknownOption",
+                 {"block-export", "--help", "--what"},
+                 0,
+                 "Usage: qorlu block-export FILE\n",
+                 false},
         HelpCase{"NoArguments", {}, 2, "Usage: qorlu SUBCOMMAND [ARGUMENTS]\n", true},
         HelpCase{"UnknownSubcommand", {"frobnicate"}, 2, "qorlu: unknown subcommand 'frobnicate'\n", true},
         HelpCase{"UnknownTopOption", {"--frobnicate"}, 2, "qorlu: unknown option '--frobnicate'\n", true},
-        HelpCase{"UnknownOption", {"list", "--bogus"}, 2,
-                 "qorlu list: unknown option '--bogus'\nUsage: qorlu list IMAGE\n", true},
-        HelpCase{"OptionOfAnotherSubcommand", {"extract", "disc.bin", "out", "--yes"}, 2,
-                 "qorlu extract: unknown option '--yes'\n", true},
-        HelpCase{"ShortUnknownOption", {"texture-import", "-x"}, 2, "qorlu texture-import: unknown option '-x'\n",
-                 true}),
+        HelpCase{"UnknownOption",
+                 {"list", "--bogus"},
+                 2,
+                 "qorlu list: unknown option '--bogus'\nUsage: qorlu list IMAGE\n",
+                 true},
+        HelpCase{"OptionOfAnotherSubcommand",
+                 {"extract", "disc.bin", "out", "--yes"},
+                 2,
+                 "qorlu extract: unknown option '--yes'\n",
+                 true},
+        HelpCase{
+            "ShortUnknownOption", {"texture-import", "-x"}, 2, "qorlu texture-import: unknown option '-x'\n", true}),
     [](const ::testing::TestParamInfo<HelpCase>& p) { return std::string(p.param.name); });
 
 TEST(Help, EverySubcommandIsListedAndDescribesItsExitStatuses) {

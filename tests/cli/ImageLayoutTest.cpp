@@ -42,8 +42,10 @@ struct FormCase {
     Form form;
 };
 
-const FormCase kForms[] = {
-    {"PlainIso", Form::Plain}, {"RawBin", Form::Raw}, {"RawThroughCue", Form::RawCue}, {"PlainThroughCue", Form::PlainCue}};
+const FormCase kForms[] = {{"PlainIso", Form::Plain},
+                           {"RawBin", Form::Raw},
+                           {"RawThroughCue", Form::RawCue},
+                           {"PlainThroughCue", Form::PlainCue}};
 
 bool IsRaw(Form f) { return f == Form::Raw || f == Form::RawCue; }
 
@@ -74,10 +76,14 @@ struct Discs {
     }
     std::string PathOf(Form f) const {
         switch (f) {
-        case Form::Plain: return iso;
-        case Form::Raw: return bin;
-        case Form::RawCue: return rawCue;
-        case Form::PlainCue: return plainCue;
+        case Form::Plain:
+            return iso;
+        case Form::Raw:
+            return bin;
+        case Form::RawCue:
+            return rawCue;
+        case Form::PlainCue:
+            return plainCue;
         }
         return {};
     }

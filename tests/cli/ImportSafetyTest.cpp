@@ -40,8 +40,8 @@ const std::string kQorlu = QORLU_CLI_PATH;
 // Entry 1 has a slot of 6144 bytes; its replacement of 5500 bytes spans
 // three sectors and changes the recorded size in the table and the name record.
 const std::vector<tools::AfsBuildEntry> kEntries = {{"A/FIRST.BIN", PatternBytes(3000, 1), 0},
-                                                     {"B/VOICE.ADX", PatternBytes(5000, 2), 0},
-                                                     {"C/LAST.BIN", PatternBytes(700, 3), 0}};
+                                                    {"B/VOICE.ADX", PatternBytes(5000, 2), 0},
+                                                    {"C/LAST.BIN", PatternBytes(700, 3), 0}};
 
 struct SmallDisc {
     TempDir dir;

@@ -48,7 +48,8 @@ std::string AuthorDisc(const TempDir& dir, const std::vector<std::uint8_t>& afs)
 
 TEST(ListCommand, PrintsTheIndexOfAnAuthoredDiscAsBuilt) {
 #ifdef _WIN32
-    GTEST_SKIP() << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
+    GTEST_SKIP()
+        << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
 #endif
     TempDir dir;
     tools::AfsBuildOptions options;
@@ -70,10 +71,11 @@ TEST(ListCommand, PrintsTheIndexOfAnAuthoredDiscAsBuilt) {
     const char* names[] = {"BGM#TITLE.ADX", "SE#click.adx", "A#B#DEEP.BIN", "ROOT.TXT"};
     for (std::size_t i = 0; i < kEntries.size(); ++i) {
         std::string name = names[i];
-        for (char& c : name) if (c == '#') c = kPathSeparator;
+        for (char& c : name)
+            if (c == '#') c = kPathSeparator;
         EXPECT_EQ(lines[5 + i], std::to_string(i) + "\t" + std::to_string(afs.offsets[i]) + "\t" +
-                                    std::to_string(kEntries[i].data.size()) + "\t" + std::to_string(spaces[i]) +
-                                    "\t" + name);
+                                    std::to_string(kEntries[i].data.size()) + "\t" + std::to_string(spaces[i]) + "\t" +
+                                    name);
     }
 
     // The start sector printed is where the archive's bytes really are.
@@ -85,14 +87,15 @@ TEST(ListCommand, PrintsTheIndexOfAnAuthoredDiscAsBuilt) {
 
 TEST(ListCommand, BadInputGetsAMessageAndAFailingStatus) {
 #ifdef _WIN32
-    GTEST_SKIP() << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
+    GTEST_SKIP()
+        << "the disc is authored with genisoimage or xorriso, Linux programs that a Windows build cannot start";
 #endif
     TempDir dir;
     const auto afs = tools::BuildAfs(kEntries);
     auto bigCount = afs.bytes;
     WriteLE32(&bigCount[4], 0xFFFFFFFFu);
     auto pastEnd = afs.bytes;
-    WriteLE32(&pastEnd[8 + 8], 0x00F00000);  // entry 1 far beyond the image
+    WriteLE32(&pastEnd[8 + 8], 0x00F00000); // entry 1 far beyond the image
     const std::string good = AuthorDisc(dir, afs.bytes);
     auto truncated = test::ReadFileBytes(good);
     truncated.resize(30 * 2352);
@@ -107,10 +110,8 @@ TEST(ListCommand, BadInputGetsAMessageAndAFailingStatus) {
         std::string file;
         std::string message;
     } cases[] = {
-        {other / "notes.txt", "file not found in the ISO!"},
-        {other / "garbage.bin", "file not found in the ISO!"},
-        {other / "missing.bin", "Can not open ISO file!"},
-        {other / "cut.bin", "filedata.afs load error!"},
+        {other / "notes.txt", "file not found in the ISO!"}, {other / "garbage.bin", "file not found in the ISO!"},
+        {other / "missing.bin", "Can not open ISO file!"},   {other / "cut.bin", "filedata.afs load error!"},
         {other / "count.bin", "filedata.afs load error!"},
     };
     for (const auto& c : cases) {

@@ -62,8 +62,8 @@ std::map<std::string, std::vector<std::uint8_t>> Files(const fs::path& root) {
 
 // The same files below the deep folder `root`, each read by its name (the
 // long form is no root that std::filesystem walks reliably).
-std::map<std::string, std::vector<std::uint8_t>> SameNamesBelow(
-    const fs::path& root, const std::map<std::string, std::vector<std::uint8_t>>& like) {
+std::map<std::string, std::vector<std::uint8_t>>
+SameNamesBelow(const fs::path& root, const std::map<std::string, std::vector<std::uint8_t>>& like) {
     std::map<std::string, std::vector<std::uint8_t>> files;
     for (const auto& [name, bytes] : like) {
         const fs::path file = Long(root / Sep(name));

@@ -37,7 +37,8 @@ TEST(PatchCommands, OnTheSampleMakeApplyVerifyAndUndo) {
     test::WriteFileBytes(readme, std::vector<std::uint8_t>(400, 'A'));
     ASSERT_EQ(RunProgram(kQorlu, {"import", modded, readme, "--yes"}).exitCode, 0);
 
-    const auto made = RunProgram(kQorlu, {"patch-make", original, modded, patch, "--description", "-v2- capitals", "--undo"});
+    const auto made =
+        RunProgram(kQorlu, {"patch-make", original, modded, patch, "--description", "-v2- capitals", "--undo"});
     ASSERT_EQ(made.exitCode, 0) << made.err;
     EXPECT_EQ(made.out.rfind("The patch was written:\n" + patch + "\nIt changes ", 0), 0u) << made.out;
     EXPECT_EQ(made.err, "");

@@ -36,8 +36,8 @@ const std::string kUndone = "An interrupted import was undone: ";
 
 // Entry 1 (VOICE.ADX) has 5000 bytes in a slot of 6144.
 const std::vector<tools::AfsBuildEntry> kEntries = {{"A/FIRST.BIN", PatternBytes(3000, 1), 0},
-                                                     {"B/VOICE.ADX", PatternBytes(5000, 2), 0},
-                                                     {"C/LAST.BIN", PatternBytes(700, 3), 0}};
+                                                    {"B/VOICE.ADX", PatternBytes(5000, 2), 0},
+                                                    {"C/LAST.BIN", PatternBytes(700, 3), 0}};
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -81,7 +81,7 @@ struct Moment {
 void PrintTo(const Moment& m, std::ostream* os) { *os << m.name; }
 
 const Moment kMoments[] = {
-    {"JournalWritten", "pwrite64", 1}, {"JournalFlushed", "fsync", 1}, {"ImageWritten", "pwrite64", 2},
+    {"JournalWritten", "pwrite64", 1}, {"JournalFlushed", "fsync", 1},  {"ImageWritten", "pwrite64", 2},
     {"ImageFlushed", "fsync", 3},      {"JournalDeleted", "unlink", 1},
 };
 
@@ -199,8 +199,14 @@ const OtherName kOtherNames[] = {
          fs::create_hard_link(d.bin, d.dir / "hard.bin");
          return std::pair{d.dir / "hard.bin", d.bin};
      }},
-    {"CueSheetThenFile", [](Disc& d) { return std::pair{CueSheetFor(d), d.bin}; }},
-    {"FileThenCueSheet", [](Disc& d) { return std::pair{d.bin, CueSheetFor(d)}; }},
+    {"CueSheetThenFile",
+     [](Disc& d) {
+         return std::pair{CueSheetFor(d), d.bin};
+     }},
+    {"FileThenCueSheet",
+     [](Disc& d) {
+         return std::pair{d.bin, CueSheetFor(d)};
+     }},
 };
 
 class KilledImportUnderAnotherName : public ::testing::TestWithParam<OtherName> {};

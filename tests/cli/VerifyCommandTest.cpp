@@ -26,9 +26,9 @@ using tools::PatternBytes;
 const std::string kQorlu = QORLU_CLI_PATH;
 
 const std::vector<tools::AfsBuildEntry> kEntries = {
-    {"BGM/TITLE.ADX", PatternBytes(30000, 1), 0},  {"SE/click.adx", PatternBytes(3000, 2), 4096},
-    {"DATA/STAGE.BIN", PatternBytes(9000, 3), 0},  {"VOICE/A.ADX", PatternBytes(100, 4), 0},
-    {"VOICE/B.ADX", PatternBytes(100, 5), 0},      {"README.TXT", PatternBytes(700, 6), 0},
+    {"BGM/TITLE.ADX", PatternBytes(30000, 1), 0}, {"SE/click.adx", PatternBytes(3000, 2), 4096},
+    {"DATA/STAGE.BIN", PatternBytes(9000, 3), 0}, {"VOICE/A.ADX", PatternBytes(100, 4), 0},
+    {"VOICE/B.ADX", PatternBytes(100, 5), 0},     {"README.TXT", PatternBytes(700, 6), 0},
 };
 
 std::string Native(std::string name) {
@@ -81,7 +81,8 @@ TEST_F(Verify, FindsAndNamesDamagedSectorsInsideAndOutsideTheArchive) {
     };
     const std::vector<Place> places = {
         {"in the system area", 3, 500, "outside filedata.afs"},
-        {"in an entry's user data", SectorOf(m_afs.offsets[0] + 5000), 24 + 100, "filedata.afs: " + Native("BGM/TITLE.ADX")},
+        {"in an entry's user data", SectorOf(m_afs.offsets[0] + 5000), 24 + 100,
+         "filedata.afs: " + Native("BGM/TITLE.ADX")},
         {"in an entry's parity", SectorOf(m_afs.offsets[2]), 2300, "filedata.afs: " + Native("DATA/STAGE.BIN")},
         {"in the entry table", SectorOf(0), 24 + 9, "filedata.afs: entry table"},
         // An unused byte of the first name record, so that the names still read.
@@ -182,8 +183,8 @@ TEST_F(Verify, APlainIsoHasNoChecksumsAndACueSheetIsFollowed) {
     Damage(SectorOf(m_afs.offsets[2]), 24);
     r = RunProgram(kQorlu, {"verify", cue});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.out.find("wrong sector " + std::to_string(SectorOf(m_afs.offsets[2])) + "\tfiledata.afs: " +
-                         Native("DATA/STAGE.BIN") + "\n"),
+    EXPECT_NE(r.out.find("wrong sector " + std::to_string(SectorOf(m_afs.offsets[2])) +
+                         "\tfiledata.afs: " + Native("DATA/STAGE.BIN") + "\n"),
               std::string::npos)
         << r.out;
 }
@@ -243,8 +244,8 @@ TEST_F(Verify, ARawImageWithDamagedFirstSectorsIsStillCheckedAsRaw) {
     // x 128 is a multiple of 2048.
     const std::vector<std::uint8_t> valid(raw.begin() + 20 * 2352, raw.begin() + 21 * 2352);
     while ((raw.size() / 2352) % 128 != 0) raw.insert(raw.end(), valid.begin(), valid.end());
-    raw[1] ^= 0xFF;                   // sector 0's sync
-    raw[16 * 2352 + 24 + 1] ^= 0x01;  // "CD001" of the volume descriptor
+    raw[1] ^= 0xFF;                  // sector 0's sync
+    raw[16 * 2352 + 24 + 1] ^= 0x01; // "CD001" of the volume descriptor
     test::WriteFileBytes(m_bin, raw);
     ASSERT_EQ(raw.size() % 2048, 0u);
     const auto r = RunProgram(kQorlu, {"verify", m_bin});

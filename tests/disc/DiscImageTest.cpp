@@ -70,8 +70,8 @@ TEST_P(SectorMappingRanges, WriteChangesExactlyTheMappedBytes) {
 
 INSTANTIATE_TEST_SUITE_P(AcrossSectorBoundaries, SectorMappingRanges,
                          ::testing::Values(Range{0, 0}, Range{2040, 8}, Range{2040, 2056}, Range{0, 4096},
-                                           Range{0, 2048}, Range{2047, 2}, Range{100, 5000},
-                                           Range{4096, 2049}, Range{1, 6 * 2048}),
+                                           Range{0, 2048}, Range{2047, 2}, Range{100, 5000}, Range{4096, 2049},
+                                           Range{1, 6 * 2048}),
                          [](const ::testing::TestParamInfo<Range>& p) {
                              return "At" + std::to_string(p.param.offset) + "Count" + std::to_string(p.param.count);
                          });
@@ -144,19 +144,20 @@ INSTANTIATE_TEST_SUITE_P(
         LocateCase{"upper case with version suffix", Rec(100, "FILEDATA.AFS;1", 40), "filedata.afs", true, 40},
         LocateCase{"lower case on the disc", Rec(100, "filedata.afs;1", 40), "filedata.afs", false, 0},
         LocateCase{"only the two low bytes of the extent", Rec(100, "FILEDATA.AFS", 65636), "filedata.afs", true, 100},
-        LocateCase{"last byte is the last byte of sector 37", Rec(32768 - 12, "FILEDATA.AFS", 7), "filedata.afs",
-                   true, 7},
+        LocateCase{"last byte is the last byte of sector 37", Rec(32768 - 12, "FILEDATA.AFS", 7), "filedata.afs", true,
+                   7},
         LocateCase{"in sector 38", Rec(32768 + 10, "FILEDATA.AFS", 7), "filedata.afs", false, 0},
         LocateCase{"in sector 21", Rec(-100, "FILEDATA.AFS", 7), "filedata.afs", false, 0},
         LocateCase{"too close to the start of the area", Rec(10, "FILEDATA.AFS", 7), "filedata.afs", false, 0}),
     [](const auto& p) {
         std::string n = p.param.what;
-        for (char& ch : n) if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        for (char& ch : n)
+            if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
         return n;
     });
 
 TEST(LocatorRules, TheLowerOfTwoMatchesWinsAndAMatchTooNearTheStartIsSkipped) {
-    auto logical = test::LogicalImageWithRecord(40, Rec(5, "FILEDATA.AFS", 11));  // no room for a record
+    auto logical = test::LogicalImageWithRecord(40, Rec(5, "FILEDATA.AFS", 11)); // no room for a record
     test::PlaceRecord(logical, Rec(2000, "FILEDATA.AFS;1", 12));
     test::PlaceRecord(logical, Rec(9000, "FILEDATA.AFS;1", 13));
     TempDir dir;
@@ -169,8 +170,8 @@ TEST(LocatorRules, TheLowerOfTwoMatchesWinsAndAMatchTooNearTheStartIsSkipped) {
 
 TEST(LocatorRules, AnotherSizeWarnsAndStillLocates) {
     TempDir dir;
-    ASSERT_TRUE(tools::WriteRawImage(dir / "disc.bin",
-                                     test::LogicalImageWithRecord(40, {100, "FILEDATA.AFS;1", 33, 1234})));
+    ASSERT_TRUE(
+        tools::WriteRawImage(dir / "disc.bin", test::LogicalImageWithRecord(40, {100, "FILEDATA.AFS;1", 33, 1234})));
     MessageRecorder messages;
     CDiscImage image(messages);
     EXPECT_TRUE(image.LocateArchive(dir / "disc.bin", "filedata.afs"));
@@ -187,13 +188,14 @@ TEST(LocatorRules, NotADiscImageAndATruncatedImageAreNotFound) {
     test::WriteFileBytes(dir.Path() / "notes.txt", std::vector<std::uint8_t>{'h', 'i', '\n'});
     auto logical = test::LogicalImageWithRecord(40, Rec(4000, "FILEDATA.AFS;1", 40));
     auto raw = tools::WrapIntoRawSectors(logical);
-    raw.resize(23 * 2352);  // cut inside the directory area, before the record
+    raw.resize(23 * 2352); // cut inside the directory area, before the record
     test::WriteFileBytes(dir.Path() / "cut.bin", raw);
     for (const char* name : {"notes.txt", "cut.bin"}) {
         MessageRecorder messages;
         CDiscImage image(messages);
         EXPECT_FALSE(image.LocateArchive(dir / name, "filedata.afs")) << name;
-        EXPECT_EQ(messages.Texts(), std::vector<std::string>{"file not found in the ISO!\nThis is not a QORLU ISO file!"});
+        EXPECT_EQ(messages.Texts(),
+                  std::vector<std::string>{"file not found in the ISO!\nThis is not a QORLU ISO file!"});
     }
 }
 
@@ -202,7 +204,7 @@ TEST(LocatorRules, AFailedOpenKeepsThePreviousResultButReplacesThePath) {
     ASSERT_TRUE(tools::WriteRawImage(dir / "Disc.bin", test::LogicalImageWithRecord(40, Rec(100, "FILEDATA.AFS", 21))));
     MessageRecorder messages;
     CDiscImage image(messages);
-    ASSERT_TRUE(image.LocateArchive(dir / "Disc.bin", "filedata.afs"));  // opened as given, not upper-cased
+    ASSERT_TRUE(image.LocateArchive(dir / "Disc.bin", "filedata.afs")); // opened as given, not upper-cased
     EXPECT_FALSE(image.LocateArchive(dir / "gone.bin", "filedata.afs"));
     EXPECT_EQ(image.m_strImagePath, dir / "gone.bin");
     EXPECT_TRUE(image.m_bLocated);

@@ -225,7 +225,7 @@ struct Damage {
 
 void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
 
-constexpr std::size_t kRecords = 48;               // where the first record begins
+constexpr std::size_t kRecords = 48;                   // where the first record begins
 constexpr std::size_t kRecordBytes = 8 + 4 * 6 + 2352; // a raw sector's record: number, block CRCs, old bytes
 const Damage kDamages[] = {
     {"Empty", [](std::vector<std::uint8_t>& j) { j.clear(); }},
@@ -317,8 +317,8 @@ TEST(ImageJournal, AVersionOneJournalIsStillUndone) {
 TEST(ImageJournal, AVersionTwoJournalIsStillUndoneAsBefore) {
     struct Case {
         const char* name;
-        bool copy;           // the image replaced by a copy of itself
-        std::size_t torn;    // bytes of the changed sector written (2352: all)
+        bool copy;        // the image replaced by a copy of itself
+        std::size_t torn; // bytes of the changed sector written (2352: all)
         RecoveryResult result;
     };
     const Case cases[] = {
@@ -398,8 +398,10 @@ TEST(ImageJournal, IsFoundThroughEveryNameOfTheImage) {
         SCOPED_TRACE(hardLink ? "hard link" : "symbolic link");
         Interrupted run(kGeometries[0]);
         const std::string other = run.dir / "alias.bin";
-        if (hardLink) fs::create_hard_link(run.image, other);
-        else fs::create_symlink(run.image, other);
+        if (hardLink)
+            fs::create_hard_link(run.image, other);
+        else
+            fs::create_symlink(run.image, other);
         if (hardLink) fs::rename(run.Journal(), JournalPathFor(other)); // as an import through the alias left it
         EXPECT_EQ(LocateJournal(hardLink ? run.image : other), hardLink ? JournalPathFor(other) : run.Journal());
         EXPECT_EQ(InspectJournal(hardLink ? run.image : other), JournalState::Complete);

@@ -36,7 +36,8 @@ Bytes RawImage(std::uint32_t seed) { return tools::WrapIntoRawSectors(tools::Pat
 
 // User bytes of `sector` changed and its checksums renewed, as a modder's tools leave it.
 void Edit(Bytes& image, std::size_t sector, std::size_t from, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) image[sector * kRaw + 24 + from + i] ^= static_cast<std::uint8_t>(1 + i % 255);
+    for (std::size_t i = 0; i < count; ++i)
+        image[sector * kRaw + 24 + from + i] ^= static_cast<std::uint8_t>(1 + i % 255);
     sector::EncodeForm1(&image[sector * kRaw]);
 }
 
@@ -64,7 +65,7 @@ TEST(PatchFiles, MadeAppliedAndTakenBackGiveTheModifiedThenTheOriginalImage) {
     const std::vector<void (*)(Bytes&)> mods = {
         [](Bytes& b) { Edit(b, 30, 100, 5); },
         [](Bytes& b) { Edit(b, 16, 0, 2048), Edit(b, 33, 2000, 48); }, // the validated sector too
-        [](Bytes& b) { b.front() ^= 1, b.back() ^= 1; },                // a sync byte, a parity byte
+        [](Bytes& b) { b.front() ^= 1, b.back() ^= 1; },               // a sync byte, a parity byte
     };
     for (std::size_t m = 0; m < mods.size(); ++m) {
         for (const bool undo : {false, true}) {
@@ -141,10 +142,18 @@ TEST(PatchFiles, HandMadePatchesOfEveryVersionAndFlagAreReadAndApply) {
     Bytes modified = original;
     Edit(modified, 16, 10, 40);
     Edit(modified, 39, 2000, 48);
-    for (const auto& [version, validation, undo, diz] : std::vector<std::tuple<int, bool, bool, bool>>{
-             {1, false, false, false}, {2, true, false, false}, {2, true, false, true}, {3, false, false, false},
-             {3, true, false, false}, {3, false, true, false}, {3, true, true, false}, {3, false, false, true},
-             {3, true, false, true}, {3, false, true, true}, {3, true, true, true}}) {
+    for (const auto& [version, validation, undo, diz] :
+         std::vector<std::tuple<int, bool, bool, bool>>{{1, false, false, false},
+                                                        {2, true, false, false},
+                                                        {2, true, false, true},
+                                                        {3, false, false, false},
+                                                        {3, true, false, false},
+                                                        {3, false, true, false},
+                                                        {3, true, true, false},
+                                                        {3, false, false, true},
+                                                        {3, true, false, true},
+                                                        {3, false, true, true},
+                                                        {3, true, true, true}}) {
         SCOPED_TRACE(version * 1000 + validation * 100 + undo * 10 + diz);
         Fixture f;
         tools::PpfBuild hand = HandMade(version, validation, undo, original, modified);
@@ -235,30 +244,41 @@ TEST(PatchFiles, RecordsAreCheckedAgainstTheBytesTheyFindAsTheRecordsBeforeThemL
         {"taken back twice", m2, {{&v2, true, true, o, takenBack + two}, {&v2, true, true, o, alreadyBack}}},
         {"applied over other bytes", With(o, b, w), {{&v2, false, false, {}, neither("78216 (0x13188)", false)}}},
         {"taken back over other bytes", With(m2, b, w), {{&v2, true, false, {}, neither("78216 (0x13188)", true)}}},
-        {"v2 applied, v1 taken back", o,
+        {"v2 applied, v1 taken back",
+         o,
          {{&v2, false, true, m2, applied + two}, {&v1, true, false, {}, neither("47164 (0xB83C)", true)}}},
-        {"v1 applied, v2 over it", o,
+        {"v1 applied, v2 over it",
+         o,
          {{&v1, false, true, m1, applied + one}, {&v2, false, false, {}, neither("47164 (0xB83C)", false)}}},
         {"partly applied", With(o, b, z), {{&v2, false, true, m2, applied + rest}}},
-        {"no undo data, applied twice", o,
+        {"no undo data, applied twice",
+         o,
          {{&v2Bare, false, true, m2, applied + two}, {&v2Bare, false, true, m2, already}}},
         {"no undo data, over other bytes", With(o, b, w), {{&v2Bare, false, true, m2, applied + two}}},
-        {"records over each other", o,
+        {"records over each other",
+         o,
          {{&over, false, true, mOver, applied + "16 bytes in 2 records, 1 sector written."},
           {&over, false, true, mOver, already},
           {&over, true, true, o, takenBack + "16 bytes in 2 records, 1 sector written."},
           {&over, true, true, o, alreadyBack}}},
         {"records over each other, the first in place", m1, {{&over, false, true, mOver, applied + rest}}},
-        {"validation bytes changed, applied twice", o,
-         {{&block, false, true, With(o, v, y), applied + one}, {&block, false, true, With(o, v, y), already},
+        {"validation bytes changed, applied twice",
+         o,
+         {{&block, false, true, With(o, v, y), applied + one},
+          {&block, false, true, With(o, v, y), already},
           {&block, true, true, o, takenBack + one}}},
-        {"validation bytes changed, no undo data, applied twice", o,
-         {{&blockBare, false, true, With(o, v, y), applied + one},
-          {&blockBare, false, true, With(o, v, y), already}}},
-        {"validation bytes other under the record", With(o, v, w),
+        {"validation bytes changed, no undo data, applied twice",
+         o,
+         {{&blockBare, false, true, With(o, v, y), applied + one}, {&blockBare, false, true, With(o, v, y), already}}},
+        {"validation bytes other under the record",
+         With(o, v, w),
          {{&block, false, false, {}, neither("37674 (0x932A)", false)}}},
-        {"validation bytes other under the record, no undo data", With(o, v, w),
-         {{&blockBare, false, false, {},
+        {"validation bytes other under the record, no undo data",
+         With(o, v, w),
+         {{&blockBare,
+           false,
+           false,
+           {},
            "The patch was made for another image:\n" + f.image +
                "\nThe 1024 bytes it checks at byte 37664 (0x9320) differ from the image's.\nNothing was changed."}}},
     };
@@ -310,15 +330,14 @@ TEST(PatchFiles, FileIdDizTrailersOfEitherLengthFormAreReadAndDamagedOnesRefused
         {"2.0", 2, false, nullptr, ppf::Problem::None, 0},
         {"3.0", 3, false, nullptr, ppf::Problem::None, 0},
         {"3.0 padded", 3, true, nullptr, ppf::Problem::None, 0},
-        {"3.0 padded, the text counted otherwise", 3, true, [](Bytes& b) { b[b.size() - 4] += 1; },
-         ppf::Problem::None, 0},
+        {"3.0 padded, the text counted otherwise", 3, true, [](Bytes& b) { b[b.size() - 4] += 1; }, ppf::Problem::None,
+         0},
         {"2.0 no beginning", 2, false, BreakBeginMarker, ppf::Problem::DamagedTrailer, 16 + 4},
         {"3.0 no beginning", 3, false, BreakBeginMarker, ppf::Problem::DamagedTrailer, 16 + 2},
         {"3.0 padded, no beginning", 3, true, BreakBeginMarker, ppf::Problem::DamagedTrailer, 16 + 4},
         {"3.0 padded, not with zeros", 3, true, [](Bytes& b) { b.back() = 1; }, ppf::Problem::DamagedTrailer,
          trailer + 4},
-        {"3.0 padded, cut by one", 3, true, [](Bytes& b) { b.pop_back(); }, ppf::Problem::DamagedTrailer,
-         trailer + 3},
+        {"3.0 padded, cut by one", 3, true, [](Bytes& b) { b.pop_back(); }, ppf::Problem::DamagedTrailer, trailer + 3},
         {"3.0, cut by one", 3, false, [](Bytes& b) { b.pop_back(); }, ppf::Problem::DamagedTrailer, trailer + 1},
     };
     for (const TrailerCase& c : cases) {
@@ -411,8 +430,12 @@ TEST(PatchFiles, ApplyRefusalsLeaveTheImageAsItWas) {
     const std::vector<std::tuple<const Bytes*, Bytes, bool, std::string>> cases = {
         {&other, tools::EncodePpf(v3), false, another + "The 1024 bytes it checks at byte 37664 (0x9320) differ"},
         {&other, tools::EncodePpf(v3), true, another + "The 1024 bytes it checks"},
-        {&original, [&] { v2.originalSize += 1; return tools::EncodePpf(v2); }(), false,
-         another + "It is for an image of 94081 bytes; this one has 94080.\nNothing was changed."},
+        {&original,
+         [&] {
+             v2.originalSize += 1;
+             return tools::EncodePpf(v2);
+         }(),
+         false, another + "It is for an image of 94081 bytes; this one has 94080.\nNothing was changed."},
         {&original, tools::EncodePpf(pastTheEnd), false,
          "The patch changes bytes past the end of the image:\n" + f.image +
              "\nThe image has 94080 bytes; a record of the patch writes 3 at byte 94078 (0x16F7E)."},

@@ -154,8 +154,7 @@ TEST_P(EncodedSectors, ReencodingAfterAnEditMatchesTheDefinitionAgain) {
     for (std::size_t i = 24; i < 2072; i += 97) s[i] = static_cast<std::uint8_t>(s[i] + 1 + i);
     sector::EncodeForm1(s.data());
     ExpectZeroSyndromes(s);
-    EXPECT_EQ(s[2072] | s[2073] << 8 | s[2074] << 16 | std::uint32_t{s[2075]} << 24,
-              BitwiseEdc(s.data() + 16, 2056));
+    EXPECT_EQ(s[2072] | s[2073] << 8 | s[2074] << 16 | std::uint32_t{s[2075]} << 24, BitwiseEdc(s.data() + 16, 2056));
     EXPECT_TRUE(std::equal(s.begin(), s.begin() + 24, before.begin())) << "header and subheader stay";
 }
 
@@ -177,8 +176,7 @@ INSTANTIATE_TEST_SUITE_P(Seeds, EncodedSectors,
                          ::testing::Combine(::testing::ValuesIn(AvailableEngines()),
                                             ::testing::Values(0u, 1u, 2u, 3u, 1234u)),
                          [](const auto& p) {
-                             return EngineLabel(std::get<0>(p.param)) + "_Seed" +
-                                    std::to_string(std::get<1>(p.param));
+                             return EngineLabel(std::get<0>(p.param)) + "_Seed" + std::to_string(std::get<1>(p.param));
                          });
 
 class EdcEngines : public ::testing::TestWithParam<sector::Engines> {};
@@ -188,7 +186,8 @@ TEST_P(EdcEngines, EveryLengthMatchesTheBitwiseDivision) {
     std::mt19937 random(99);
     std::vector<std::uint8_t> bytes(2100);
     for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-    for (std::size_t n : {0, 1, 7, 8, 9, 15, 16, 17, 40, 63, 64, 65, 79, 80, 127, 128, 129, 200, 2055, 2056, 2057, 2100})
+    for (std::size_t n :
+         {0, 1, 7, 8, 9, 15, 16, 17, 40, 63, 64, 65, 79, 80, 127, 128, 129, 200, 2055, 2056, 2057, 2100})
         EXPECT_EQ(sector::Edc({bytes.data(), n}), BitwiseEdc(bytes.data(), n)) << n << " bytes";
 }
 
@@ -215,9 +214,19 @@ const KindCase kKindCases[] = {
     {"EdcByteFlipped", [](Sector& s) { s[2074] ^= 0x80; }, sector::Kind::Form1Wrong},
     {"PByteFlipped", [](Sector& s) { s[2100] ^= 0x04; }, sector::Kind::Form1Wrong},
     {"LastQByteFlipped", [](Sector& s) { s[2351] ^= 0x40; }, sector::Kind::Form1Wrong},
-    {"SubheaderFlippedInBothCopies", [](Sector& s) { s[16] ^= 1; s[20] ^= 1; }, sector::Kind::Form1Wrong},
+    {"SubheaderFlippedInBothCopies",
+     [](Sector& s) {
+         s[16] ^= 1;
+         s[20] ^= 1;
+     },
+     sector::Kind::Form1Wrong},
     {"TrailerAllZero", [](Sector& s) { std::fill(s.begin() + 2072, s.end(), 0); }, sector::Kind::Form1Unchecked},
-    {"Form2", [](Sector& s) { s[18] |= 0x20; s[22] |= 0x20; }, sector::Kind::Form2},
+    {"Form2",
+     [](Sector& s) {
+         s[18] |= 0x20;
+         s[22] |= 0x20;
+     },
+     sector::Kind::Form2},
     {"SubheaderCopiesDiffer", [](Sector& s) { s[17] ^= 1; }, sector::Kind::Other},
     {"Mode1", [](Sector& s) { s[15] = 1; }, sector::Kind::Other},
     {"SyncBroken", [](Sector& s) { s[11] = 0xFF; }, sector::Kind::Other},
@@ -247,8 +256,10 @@ TEST_P(SectorKinds, ClassifyManyTellsEachSectorOfARunApart) {
             expected[at] = c.kind;
             for (std::size_t i = 0; i < kRun; ++i) {
                 Sector s = EncodedSector(20 + static_cast<unsigned>(i));
-                if (i == at) c.damage(s);
-                else if (othersWrong) s[500 + i] ^= 0x10;
+                if (i == at)
+                    c.damage(s);
+                else if (othersWrong)
+                    s[500 + i] ^= 0x10;
                 std::copy(s.begin(), s.end(), run.begin() + static_cast<std::ptrdiff_t>(i * 2352));
             }
             std::vector<sector::Kind> kinds(kRun, sector::Kind::Other);

@@ -28,11 +28,16 @@ enum class Prior { Valid, Form2, ZeroChecksums, AlreadyWrong, NoSync };
 
 const char* PriorName(Prior p) {
     switch (p) {
-    case Prior::Valid: return "valid";
-    case Prior::Form2: return "Form 2";
-    case Prior::ZeroChecksums: return "zero checksums";
-    case Prior::AlreadyWrong: return "already wrong";
-    case Prior::NoSync: return "no sync";
+    case Prior::Valid:
+        return "valid";
+    case Prior::Form2:
+        return "Form 2";
+    case Prior::ZeroChecksums:
+        return "zero checksums";
+    case Prior::AlreadyWrong:
+        return "already wrong";
+    case Prior::NoSync:
+        return "no sync";
     }
     return "";
 }
@@ -52,14 +57,21 @@ protected:
         for (std::size_t k = 0; k < priors.size(); ++k) {
             std::uint8_t* s = &m_raw[(kStart + k) * 2352];
             switch (priors[k]) {
-            case Prior::Valid: break;
+            case Prior::Valid:
+                break;
             case Prior::Form2:
                 s[18] |= 0x20;
                 s[22] |= 0x20;
                 break;
-            case Prior::ZeroChecksums: std::fill(s + 2072, s + 2352, 0); break;
-            case Prior::AlreadyWrong: s[2072] ^= 0x5A; break;
-            case Prior::NoSync: s[0] = 0x01; break;
+            case Prior::ZeroChecksums:
+                std::fill(s + 2072, s + 2352, 0);
+                break;
+            case Prior::AlreadyWrong:
+                s[2072] ^= 0x5A;
+                break;
+            case Prior::NoSync:
+                s[0] = 0x01;
+                break;
             }
         }
         test::WriteFileBytes(m_path, m_raw);
@@ -113,17 +125,19 @@ TEST_P(ChecksumWrites, OnlyValidForm1SectorsGetNewChecksums) {
 
 INSTANTIATE_TEST_SUITE_P(
     Priors, ChecksumWrites,
-    ::testing::Values(
-        WriteCase{"InsideOneSector", 100, 50, {}},
-        WriteCase{"EndingMidSector", 0, 2048 * 3 + 700, {}},
-        WriteCase{"ManySectorsFromMidSector", 1500, 2048 * 8, {}},
-        WriteCase{"TouchingTheLastByteOnly", 2047, 1, {}},
-        WriteCase{"NothingWritten", 4096, 0, {}},
-        WriteCase{"EveryKindInARow", 10, 2048 * 6,
-                  {Prior::Valid, Prior::Form2, Prior::ZeroChecksums, Prior::AlreadyWrong, Prior::NoSync}},
-        WriteCase{"Form2Alone", 2048, 2048, {Prior::Valid, Prior::Form2}},
-        WriteCase{"AllZeroChecksums", 0, 2048 * 4,
-                  {Prior::ZeroChecksums, Prior::ZeroChecksums, Prior::ZeroChecksums, Prior::ZeroChecksums}}),
+    ::testing::Values(WriteCase{"InsideOneSector", 100, 50, {}}, WriteCase{"EndingMidSector", 0, 2048 * 3 + 700, {}},
+                      WriteCase{"ManySectorsFromMidSector", 1500, 2048 * 8, {}},
+                      WriteCase{"TouchingTheLastByteOnly", 2047, 1, {}}, WriteCase{"NothingWritten", 4096, 0, {}},
+                      WriteCase{"EveryKindInARow",
+                                10,
+                                2048 * 6,
+                                {Prior::Valid, Prior::Form2, Prior::ZeroChecksums, Prior::AlreadyWrong, Prior::NoSync}},
+                      WriteCase{"Form2Alone", 2048, 2048, {Prior::Valid, Prior::Form2}},
+                      WriteCase{
+                          "AllZeroChecksums",
+                          0,
+                          2048 * 4,
+                          {Prior::ZeroChecksums, Prior::ZeroChecksums, Prior::ZeroChecksums, Prior::ZeroChecksums}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(ChecksumWritesAtTheEnd, AWriteBeyondTheFileKeepsTheOldZeroFill) {
@@ -144,7 +158,8 @@ TEST(ChecksumWritesAtTheEnd, AWriteBeyondTheFileKeepsTheOldZeroFill) {
 
     auto expected = raw;
     expected.resize((kStart + 1) * 2352 + 24 + (4000 - 2048), 0);
-    for (std::uint32_t i = 0; i < 3000; ++i) expected[(kStart + (1000 + i) / 2048) * 2352 + 24 + (1000 + i) % 2048] = data[i];
+    for (std::uint32_t i = 0; i < 3000; ++i)
+        expected[(kStart + (1000 + i) / 2048) * 2352 + 24 + (1000 + i) % 2048] = data[i];
     // The whole first sector was valid and is re-encoded; the cut one is not.
     sector::EncodeForm1(&expected[kStart * 2352]);
     EXPECT_EQ(test::ReadFileBytes(dir / "cut.bin"), expected);
@@ -171,8 +186,8 @@ struct LayoutCase {
 const LayoutCase kLayoutCases[] = {
     {"PlainWithDescriptor", [] { return Logical(40, true); }, CDiscImage::Layout::Plain},
     {"RawWithDescriptor", [] { return tools::WrapIntoRawSectors(Logical(40, true)); }, CDiscImage::Layout::Raw},
-    {"RawWithDescriptorLengthAMultipleOf2048",
-     [] { return tools::WrapIntoRawSectors(Logical(128, true)); }, CDiscImage::Layout::Raw},
+    {"RawWithDescriptorLengthAMultipleOf2048", [] { return tools::WrapIntoRawSectors(Logical(128, true)); },
+     CDiscImage::Layout::Raw},
     {"RawWithoutSyncOrDescriptor",
      [] {
          auto raw = tools::WrapIntoRawSectors(Logical(40, false));

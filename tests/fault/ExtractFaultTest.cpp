@@ -50,7 +50,6 @@ struct ExtractFaultCase {
 // Failures name the case, not its bytes.
 void PrintTo(const ExtractFaultCase& c, std::ostream* os) { *os << c.name; }
 
-
 class ExtractFault : public testing::TestWithParam<ExtractFaultCase> {};
 
 TEST_P(ExtractFault, ReportsTheEntryAndLeavesNoPartialFile) {
@@ -109,11 +108,11 @@ std::vector<tools::AfsBuildEntry> Entries() {
             {"D/E.BIN", PatternBytes(9000, 4), 0}};
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, ExtractFault,
-    testing::Values(ExtractFaultCase{"FileSizeLimit", Fault::FileSizeLimit, Entries(), "BGM/B.ADX"},
-                    ExtractFaultCase{"FullDisk", Fault::FullDisk, Entries(), "BGM/B.ADX"}),
-    [](const testing::TestParamInfo<ExtractFaultCase>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, ExtractFault,
+                         testing::Values(ExtractFaultCase{"FileSizeLimit", Fault::FileSizeLimit, Entries(),
+                                                          "BGM/B.ADX"},
+                                         ExtractFaultCase{"FullDisk", Fault::FullDisk, Entries(), "BGM/B.ADX"}),
+                         [](const testing::TestParamInfo<ExtractFaultCase>& p) { return std::string(p.param.name); });
 
 } // namespace
 } // namespace qorlu

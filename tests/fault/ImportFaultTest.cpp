@@ -41,7 +41,6 @@ struct ImportFaultCase {
 // Failures name the case, not its bytes.
 void PrintTo(const ImportFaultCase& c, std::ostream* os) { *os << c.name; }
 
-
 class ImageChangedBeforeImport : public testing::TestWithParam<ImportFaultCase> {};
 
 TEST_P(ImageChangedBeforeImport, FailsAndLeavesTheImageAsItWas) {
@@ -71,8 +70,10 @@ TEST_P(ImageChangedBeforeImport, FailsAndLeavesTheImageAsItWas) {
     std::string kept = image; // where the image's bytes are afterwards
     switch (c.change) {
     case Change::ReadOnly:
-        if (disk) ASSERT_TRUE(disk->SetReadOnly(true));
-        else fs::permissions(image, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        if (disk)
+            ASSERT_TRUE(disk->SetReadOnly(true));
+        else
+            fs::permissions(image, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         break;
     case Change::Removed:
         fs::remove(image);

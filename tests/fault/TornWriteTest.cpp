@@ -48,10 +48,13 @@ public:
         m_asan = asan ? std::optional<std::string>(asan) : std::nullopt;
     }
     ~TearEnvironment() {
-        for (const char* name : {"LD_PRELOAD", "QORLU_TEAR_FILE", "QORLU_TEAR_LOG", "QORLU_TEAR_AT", "QORLU_TEAR_ERRNO"})
+        for (const char* name :
+             {"LD_PRELOAD", "QORLU_TEAR_FILE", "QORLU_TEAR_LOG", "QORLU_TEAR_AT", "QORLU_TEAR_ERRNO"})
             unsetenv(name);
-        if (m_asan) setenv("ASAN_OPTIONS", m_asan->c_str(), 1);
-        else unsetenv("ASAN_OPTIONS");
+        if (m_asan)
+            setenv("ASAN_OPTIONS", m_asan->c_str(), 1);
+        else
+            unsetenv("ASAN_OPTIONS");
     }
     TearEnvironment(const TearEnvironment&) = delete;
     TearEnvironment& operator=(const TearEnvironment&) = delete;
@@ -104,7 +107,8 @@ public:
         if (operation.patch) {
             auto modded = m_before;
             for (std::size_t s = 41; s < 71; ++s) {
-                for (std::size_t i = 0; i < 2048; ++i) modded[s * 2352 + 24 + i] ^= static_cast<std::uint8_t>(s * 7 + i);
+                for (std::size_t i = 0; i < 2048; ++i)
+                    modded[s * 2352 + 24 + i] ^= static_cast<std::uint8_t>(s * 7 + i);
                 sector::EncodeForm1(&modded[s * 2352]);
             }
             WriteFileBytes(m_dir / "modded.bin", modded);
@@ -169,12 +173,12 @@ std::string MovedElsewhere(const std::string& image, const test::TempDir& fallba
 // first device-block boundaries, or inside blocks.
 struct Cut {
     const char* name;
-    long long unit;     // boundaries of this many bytes of the file
-    long long inside;   // bytes past the boundary
-    int count;          // how many boundaries (0: all inside the write)
-    bool moved;         // image and journal moved to another file system before the next open
-    int error;          // the write fails with this error number instead of the process being killed
-    bool restored;      // the next open puts the image back
+    long long unit;   // boundaries of this many bytes of the file
+    long long inside; // bytes past the boundary
+    int count;        // how many boundaries (0: all inside the write)
+    bool moved;       // image and journal moved to another file system before the next open
+    int error;        // the write fails with this error number instead of the process being killed
+    bool restored;    // the next open puts the image back
 };
 
 void PrintTo(const Cut& c, std::ostream* os) { *os << c.name; }
@@ -251,8 +255,10 @@ TEST_P(TornWrite, TheNextOpenPutsTheImageBackOrRefusesAndKeepsTheJournal) {
         }
         if (cut.moved) fs::remove_all(fs::path(image).parent_path());
     }
-    if (cut.count != 0) EXPECT_EQ(cuts, cut.count) << "every cut fell inside the write";
-    else EXPECT_GE(cuts, largest.count / cut.unit - 1);
+    if (cut.count != 0)
+        EXPECT_EQ(cuts, cut.count) << "every cut fell inside the write";
+    else
+        EXPECT_GE(cuts, largest.count / cut.unit - 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cuts, TornWrite, testing::Combine(testing::ValuesIn(kOperations), testing::ValuesIn(kCuts)),

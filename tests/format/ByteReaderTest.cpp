@@ -50,8 +50,8 @@ TEST(ByteReader, TellsWhichRangesLieInside) {
         bool inside;
     };
     const Row rows[] = {
-        {0, 0, true},  {0, 9, true},           {9, 0, true},   {8, 1, true},          {0, 10, false},
-        {9, 1, false}, {10, 0, false},          {1, UINT64_MAX, false}, {UINT64_MAX, 2, false},
+        {0, 0, true},  {0, 9, true},   {9, 0, true},           {8, 1, true},           {0, 10, false},
+        {9, 1, false}, {10, 0, false}, {1, UINT64_MAX, false}, {UINT64_MAX, 2, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.at) + " + " + std::to_string(row.count));

@@ -24,7 +24,6 @@ struct FuzzCase {
 // Failures name the case, not its bytes.
 void PrintTo(const FuzzCase& c, std::ostream* os) { *os << c.target << "/" << c.name; }
 
-
 std::vector<FuzzCase> AllCases() {
     std::vector<FuzzCase> cases;
     for (const FuzzTarget& target : FuzzTargets()) {
@@ -37,8 +36,8 @@ std::vector<FuzzCase> AllCases() {
             if (entry.is_regular_file()) files.push_back(entry.path());
         std::sort(files.begin(), files.end());
         for (const auto& file : files)
-            cases.push_back({std::string(target.name), "regression_" + file.filename().string(),
-                             test::ReadFileBytes(file)});
+            cases.push_back(
+                {std::string(target.name), "regression_" + file.filename().string(), test::ReadFileBytes(file)});
     }
     return cases;
 }

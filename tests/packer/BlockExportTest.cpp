@@ -77,8 +77,9 @@ TEST_F(BlockExportTest, DataComesFromWhereTheTableSays) {
     for (std::uint32_t k = 0; k < 3; ++k) plan.blocks.push_back({SampleText(2000, 20 + k)});
     auto built = BuildIndexedContainer(plan);
     // Table lists the blocks in reverse physical order.
-    SetWord(built.bytes, built.tableOffset + 0, built.Entry(2) );
-    SetWord(built.bytes, built.tableOffset + 8, static_cast<std::uint32_t>(built.headerOffsets[0] - built.recordOffset));
+    SetWord(built.bytes, built.tableOffset + 0, built.Entry(2));
+    SetWord(built.bytes, built.tableOffset + 8,
+            static_cast<std::uint32_t>(built.headerOffsets[0] - built.recordOffset));
     EXPECT_EQ(Export(built.bytes), Texts{"OK!"});
     EXPECT_EQ(ReadFileBytes(Out(0)), plan.blocks[2].data);
     EXPECT_EQ(ReadFileBytes(Out(1)), plan.blocks[1].data);
@@ -157,16 +158,15 @@ INSTANTIATE_TEST_SUITE_P(
                        SetWord(c.bytes, h + 4, static_cast<std::uint32_t>(c.bytes.size() - h - 32 + 1));
                    },
                    0},
-        Corruption{"PackedSizeHuge",
-                   [](BuiltContainer& c) { SetWord(c.bytes, c.headerOffsets[1] + 4, 0xFFFFFFF0u); }, 0},
-        Corruption{"TableEntryPastTheEnd",
-                   [](BuiltContainer& c) {
-                       SetWord(c.bytes, c.tableOffset + 8, static_cast<std::uint32_t>(c.bytes.size()));
-                   },
+        Corruption{"PackedSizeHuge", [](BuiltContainer& c) { SetWord(c.bytes, c.headerOffsets[1] + 4, 0xFFFFFFF0u); },
                    0},
+        Corruption{
+            "TableEntryPastTheEnd",
+            [](BuiltContainer& c) { SetWord(c.bytes, c.tableOffset + 8, static_cast<std::uint32_t>(c.bytes.size())); },
+            0},
         Corruption{"TableEntryHuge", [](BuiltContainer& c) { SetWord(c.bytes, c.tableOffset + 4, 0xFFFFFFFFu); }, 0},
-        Corruption{"UnpackedSizeTooSmall",
-                   [](BuiltContainer& c) { SetWord(c.bytes, c.headerOffsets[1] + 8, 3999); }, 1},
+        Corruption{"UnpackedSizeTooSmall", [](BuiltContainer& c) { SetWord(c.bytes, c.headerOffsets[1] + 8, 3999); },
+                   1},
         Corruption{"UnpackedSizeZero", [](BuiltContainer& c) { SetWord(c.bytes, c.headerOffsets[0] + 8, 0); }, 0},
         Corruption{"StreamDamaged",
                    [](BuiltContainer& c) {

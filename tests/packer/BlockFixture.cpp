@@ -29,7 +29,7 @@ ByteVector Inflate(std::span<const std::uint8_t> stream, std::size_t expectedSiz
 }
 
 ByteVector SampleText(std::size_t size, std::uint32_t seed) {
-    static const char* const kWords[] = {"block ", "stream ", "index ", "table ", "entry ",
+    static const char* const kWords[] = {"block ",  "stream ", "index ", "table ", "entry ",
                                          "header ", "packed ", "size ",  "zone ",  "drop "};
     std::mt19937 random(seed);
     ByteVector out;
@@ -55,8 +55,7 @@ ByteVector BytesOf(const std::string& text) { return ByteVector(text.begin(), te
 std::uint32_t Word(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
     if (offset + 4 > bytes.size()) throw std::out_of_range("word outside the bytes");
     const std::uint8_t* p = bytes.data() + offset;
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
 }
 
 void SetWord(ByteVector& bytes, std::uint64_t offset, std::uint32_t value) {
@@ -70,18 +69,19 @@ std::uint64_t AppendBlock(ByteVector& out, const FixtureBlock& block) {
     if (out.size() % 16 != 0) throw std::logic_error("blocks start at multiples of 16");
     const ByteVector stream = Deflate(block.data);
     const std::uint64_t header = out.size();
-    SetWord(out, header + 0, kFirstHeaderWord);                                   // first word, untouched
-    SetWord(out, header + 4, block.packedSize.value_or(static_cast<std::uint32_t>(stream.size())));     // packed size
-    SetWord(out, header + 8, block.unpackedSize.value_or(static_cast<std::uint32_t>(block.data.size()))); // unpacked size
-    SetWord(out, header + 12, kLastHeaderWord);                                   // last word, untouched
-    out.resize(header + 32, 0);                                                   // sixteen zero bytes
-    out.insert(out.end(), stream.begin(), stream.end());                          // 0x78 0xDA ...
+    SetWord(out, header + 0, kFirstHeaderWord); // first word, untouched
+    SetWord(out, header + 4, block.packedSize.value_or(static_cast<std::uint32_t>(stream.size()))); // packed size
+    SetWord(out, header + 8,
+            block.unpackedSize.value_or(static_cast<std::uint32_t>(block.data.size()))); // unpacked size
+    SetWord(out, header + 12, kLastHeaderWord);                                          // last word, untouched
+    out.resize(header + 32, 0);                                                          // sixteen zero bytes
+    out.insert(out.end(), stream.begin(), stream.end());                                 // 0x78 0xDA ...
     if (block.importPadding) {
-        out.resize(out.size() + (16 - stream.size() % 16), 0);                    // 1 to 16 zeros
+        out.resize(out.size() + (16 - stream.size() % 16), 0); // 1 to 16 zeros
     } else {
-        out.resize((out.size() + 15) / 16 * 16, 0);                               // zeros to the next 16
+        out.resize((out.size() + 15) / 16 * 16, 0); // zeros to the next 16
     }
-    out.resize(out.size() + block.extraRoom, 0xCC);                               // room left behind
+    out.resize(out.size() + block.extraRoom, 0xCC); // room left behind
     out.resize((out.size() + 15) / 16 * 16, 0xCC);
     return header;
 }
@@ -95,12 +95,12 @@ BuiltContainer BuildIndexedContainer(const FixtureContainer& plan) {
     built.tableOffset = r + (plan.layout == 8 ? 8 : 16);
 
     ByteVector& out = built.bytes;
-    out.assign(r, 0xEE);                    // the container's own data ahead of the index
-    SetWord(out, r + 0, n);                 // entry count N
-    SetWord(out, r + 4, plan.layout);       // layout word
+    out.assign(r, 0xEE);              // the container's own data ahead of the index
+    SetWord(out, r + 0, n);           // entry count N
+    SetWord(out, r + 4, plan.layout); // layout word
     if (plan.layout != 8) {
-        SetWord(out, r + 8, 16);            // layout 0: 16, table at R+16
-        SetWord(out, r + 12, 0x0BADF00D);   // layout 0: not interpreted
+        SetWord(out, r + 8, 16);          // layout 0: 16, table at R+16
+        SetWord(out, r + 12, 0x0BADF00D); // layout 0: not interpreted
     }
     const std::uint64_t tableEnd = built.tableOffset + 4ull * n;
     out.resize((tableEnd + 15) / 16 * 16 + 16, 0); // table (filled below), zeros to a 16 boundary
@@ -119,8 +119,7 @@ BuiltContainer BuildIndexedContainer(const FixtureContainer& plan) {
     return built;
 }
 
-BuiltContainer BuildSingleBlockContainer(const FixtureBlock& block, std::size_t prefix,
-                                         const ByteVector& trailer) {
+BuiltContainer BuildSingleBlockContainer(const FixtureBlock& block, std::size_t prefix, const ByteVector& trailer) {
     BuiltContainer built;
     built.bytes.assign(prefix, 0xEE); // the container's own data
     built.headerOffsets.push_back(AppendBlock(built.bytes, block));

@@ -31,8 +31,7 @@ inline constexpr std::uint32_t kLastHeaderWord = 0x5E6F7081;
 
 struct FixtureBlock {
     FixtureBlock(ByteVector bytes, std::optional<std::uint32_t> packed = std::nullopt,
-                 std::optional<std::uint32_t> unpacked = std::nullopt, std::size_t room = 0,
-                 bool padLikeImport = false)
+                 std::optional<std::uint32_t> unpacked = std::nullopt, std::size_t room = 0, bool padLikeImport = false)
         : data(std::move(bytes)), packedSize(packed), unpackedSize(unpacked), extraRoom(room),
           importPadding(padLikeImport) {}
 
@@ -82,8 +81,7 @@ BuiltContainer BuildIndexedContainer(const FixtureContainer& plan);
 
 // A container of one block behind `prefix` bytes (a multiple of 16) and
 // followed by `trailer`.
-BuiltContainer BuildSingleBlockContainer(const FixtureBlock& block, std::size_t prefix,
-                                         const ByteVector& trailer);
+BuiltContainer BuildSingleBlockContainer(const FixtureBlock& block, std::size_t prefix, const ByteVector& trailer);
 
 std::uint32_t Word(std::span<const std::uint8_t> bytes, std::uint64_t offset);
 void SetWord(ByteVector& bytes, std::uint64_t offset, std::uint32_t value);

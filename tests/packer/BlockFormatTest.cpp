@@ -14,10 +14,10 @@ namespace {
 // the signature after it; the stream bytes are left as they are.
 void PutBlockHead(ByteVector& bytes, std::uint64_t header, std::uint32_t packed, std::uint32_t unpacked) {
     if (bytes.size() < header + 34) bytes.resize(header + 34, 0x55);
-    SetWord(bytes, header + 0, kFirstHeaderWord); // first word
-    SetWord(bytes, header + 4, packed);           // packed size
-    SetWord(bytes, header + 8, unpacked);         // unpacked size
-    SetWord(bytes, header + 12, kLastHeaderWord); // last word
+    SetWord(bytes, header + 0, kFirstHeaderWord);                                  // first word
+    SetWord(bytes, header + 4, packed);                                            // packed size
+    SetWord(bytes, header + 8, unpacked);                                          // unpacked size
+    SetWord(bytes, header + 12, kLastHeaderWord);                                  // last word
     std::memcpy(bytes.data() + header + 16, kBlockSignature, kBlockSignatureSize); // zeros, 0x78 0xDA
 }
 
@@ -34,7 +34,7 @@ TEST(ScanBlocks, SignatureStartingInTheLastTwentyBytesIsNotSeen) {
     PutBlockHead(bytes, 0, 4, 4); // signature at 16
     bytes.resize(36, 0x55);       // 16 is not < 36 - 20
     EXPECT_EQ(ScanBlocks(bytes).count, 0u);
-    bytes.resize(37, 0x55);       // 16 < 37 - 20
+    bytes.resize(37, 0x55); // 16 < 37 - 20
     const auto scan = ScanBlocks(bytes);
     EXPECT_EQ(scan.count, 1u);
     EXPECT_EQ(scan.firstHeaderOffset, 0u);
@@ -73,8 +73,8 @@ TEST(ScanBlocks, SignaturesAreSeenOnlyAtMultiplesOfSixteen) {
 // skip over the stream lets the scan see it.
 struct SkipCase {
     const char* name;
-    std::uint32_t packed;         // packed size of the first block (stream at 48)
-    std::uint64_t secondHeader;   // where a second block head is put
+    std::uint32_t packed;       // packed size of the first block (stream at 48)
+    std::uint64_t secondHeader; // where a second block head is put
     std::uint64_t expectedCount;
 };
 
@@ -83,7 +83,7 @@ class ScanSkip : public ::testing::TestWithParam<SkipCase> {};
 TEST_P(ScanSkip, SkipsTheStreamDownToItsLastSixteenByteBoundary) {
     const SkipCase& c = GetParam();
     ByteVector bytes(16, 0x55);
-    PutBlockHead(bytes, 16, c.packed, 1000);       // stream at 48
+    PutBlockHead(bytes, 16, c.packed, 1000); // stream at 48
     bytes.resize(48 + c.packed + 256, 0x55);
     PutBlockHead(bytes, c.secondHeader, 40, 2000); // signature at secondHeader + 16
     bytes.resize(bytes.size() + 64, 0x55);
@@ -101,19 +101,18 @@ TEST_P(ScanSkip, SkipsTheStreamDownToItsLastSixteenByteBoundary) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Streams, ScanSkip,
-    ::testing::Values(
-        // Stream 48..148: next header at 160, the first multiple of 16 after its end.
-        SkipCase{"NextBlockRightAfterStream", 100, 160, 2},
-        // A signature inside the stream, before its last boundary (48 + 96), is skipped.
-        SkipCase{"SignatureInsideStream", 100, 96, 1},
-        // Resuming at 48 + 96 = 144 still finds a signature at 144 (header 128),
-        // which overlaps the stream's last bytes.
-        SkipCase{"SignatureAtLastBoundary", 100, 128, 2},
-        // A stream of exactly 96 bytes: resume at 144, the next header's signature at 160.
-        SkipCase{"StreamMultipleOfSixteen", 96, 144, 2}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Streams, ScanSkip,
+                         ::testing::Values(
+                             // Stream 48..148: next header at 160, the first multiple of 16 after its end.
+                             SkipCase{"NextBlockRightAfterStream", 100, 160, 2},
+                             // A signature inside the stream, before its last boundary (48 + 96), is skipped.
+                             SkipCase{"SignatureInsideStream", 100, 96, 1},
+                             // Resuming at 48 + 96 = 144 still finds a signature at 144 (header 128),
+                             // which overlaps the stream's last bytes.
+                             SkipCase{"SignatureAtLastBoundary", 100, 128, 2},
+                             // A stream of exactly 96 bytes: resume at 144, the next header's signature at 160.
+                             SkipCase{"StreamMultipleOfSixteen", 96, 144, 2}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST(ScanBlocks, CountsEveryBlockOfARealContainer) {
     FixtureContainer plan;
@@ -177,25 +176,24 @@ TEST_P(IndexRecords, AcceptsOnlyRecordsThatFitTheScan) {
 
 INSTANTIATE_TEST_SUITE_P(
     Records, IndexRecords,
-    ::testing::Values(
-        IndexCase{"CountEqualLayout8", {{0, 2, 8, 64}}, 0, 8, 2},
-        IndexCase{"CountPlusOneLayout8", {{16, 3, 8, 48}}, 16, 24, 3},
-        IndexCase{"CountEqualLayout0With16", {{32, 2, 0, 16}}, 32, 48, 2},
-        IndexCase{"CountPlusOneLayout0With16", {{0, 3, 0, 16}}, 0, 16, 3},
-        IndexCase{"Layout0Without16", {{0, 2, 0, 8}}, std::nullopt, 0, 0},
-        IndexCase{"OtherLayoutWord", {{0, 2, 4, 16}}, std::nullopt, 0, 0},
-        IndexCase{"CountPlusTwo", {{0, 4, 8, 64}}, std::nullopt, 0, 0},
-        IndexCase{"CountMinusOne", {{0, 1, 8, 64}}, std::nullopt, 0, 0},
-        IndexCase{"NearestTheStartWins", {{16, 2, 8, 48}, {32, 3, 0, 16}}, 16, 24, 2},
-        IndexCase{"FirstFittingAfterAMisfit", {{0, 5, 8, 0}, {48, 3, 8, 16}}, 48, 56, 3},
-        IndexCase{"NoneAtOrAfterTheFirstHeader", {}, std::nullopt, 0, 0}),
+    ::testing::Values(IndexCase{"CountEqualLayout8", {{0, 2, 8, 64}}, 0, 8, 2},
+                      IndexCase{"CountPlusOneLayout8", {{16, 3, 8, 48}}, 16, 24, 3},
+                      IndexCase{"CountEqualLayout0With16", {{32, 2, 0, 16}}, 32, 48, 2},
+                      IndexCase{"CountPlusOneLayout0With16", {{0, 3, 0, 16}}, 0, 16, 3},
+                      IndexCase{"Layout0Without16", {{0, 2, 0, 8}}, std::nullopt, 0, 0},
+                      IndexCase{"OtherLayoutWord", {{0, 2, 4, 16}}, std::nullopt, 0, 0},
+                      IndexCase{"CountPlusTwo", {{0, 4, 8, 64}}, std::nullopt, 0, 0},
+                      IndexCase{"CountMinusOne", {{0, 1, 8, 64}}, std::nullopt, 0, 0},
+                      IndexCase{"NearestTheStartWins", {{16, 2, 8, 48}, {32, 3, 0, 16}}, 16, 24, 2},
+                      IndexCase{"FirstFittingAfterAMisfit", {{0, 5, 8, 0}, {48, 3, 8, 16}}, 48, 56, 3},
+                      IndexCase{"NoneAtOrAfterTheFirstHeader", {}, std::nullopt, 0, 0}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(LocateBlock, RefusesHeadersAndStreamsReachingPastTheEnd) {
     ByteVector bytes(200, 0x55);
     PutBlockHead(bytes, 64, 104, 1); // stream 96..200: exactly fits
     EXPECT_TRUE(LocateBlock(bytes, 64).has_value());
-    SetWord(bytes, 68, 105);         // one byte too long
+    SetWord(bytes, 68, 105); // one byte too long
     EXPECT_FALSE(LocateBlock(bytes, 64).has_value());
     SetWord(bytes, 68, 0xFFFFFFFF);
     EXPECT_FALSE(LocateBlock(bytes, 64).has_value());

@@ -51,12 +51,18 @@ INSTANTIATE_TEST_SUITE_P(
         if (out == "Suffix") rest.remove_prefix(container.size());
         if (rest.empty()) out += "Empty";
         for (const char c : rest) {
-            if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') out += c;
-            else if (c == ' ') out += "Space";
-            else if (c == '+') out += "Plus";
-            else if (c == '-') out += "Minus";
-            else if (c == '.') out += "Dot";
-            else out += "X";
+            if (std::isalnum(static_cast<unsigned char>(c)) || c == '_')
+                out += c;
+            else if (c == ' ')
+                out += "Space";
+            else if (c == '+')
+                out += "Plus";
+            else if (c == '-')
+                out += "Minus";
+            else if (c == '.')
+                out += "Dot";
+            else
+                out += "X";
         }
         return out;
     });
@@ -195,7 +201,8 @@ TEST_P(MultiBlockRewrite, MovesTheIndexAndTheLaterBlocks) {
     ASSERT_GE(after.size(), h + 32 + p);
     EXPECT_EQ(ByteVector(after.begin(), after.begin() + static_cast<long>(h + 32)), prefix);
     // The new stream, then 1 to 16 zero bytes.
-    EXPECT_EQ(ByteVector(after.begin() + static_cast<long>(h + 32), after.begin() + static_cast<long>(h + 32 + stream.size())),
+    EXPECT_EQ(ByteVector(after.begin() + static_cast<long>(h + 32),
+                         after.begin() + static_cast<long>(h + 32 + stream.size())),
               stream);
     EXPECT_TRUE(std::all_of(after.begin() + static_cast<long>(h + 32 + stream.size()),
                             after.begin() + static_cast<long>(h + 32 + p), [](std::uint8_t b) { return b == 0; }));
@@ -211,8 +218,8 @@ TEST_P(MultiBlockRewrite, MovesTheIndexAndTheLaterBlocks) {
     }
     EXPECT_EQ(Word(after, h + 4), stream.size()) << "the packed size holds S, not P";
 
-    auto expected = std::vector<ByteVector>{plan.blocks[0].data, plan.blocks[1].data, plan.blocks[2].data,
-                                            plan.blocks[3].data};
+    auto expected =
+        std::vector<ByteVector>{plan.blocks[0].data, plan.blocks[1].data, plan.blocks[2].data, plan.blocks[3].data};
     expected[i] = edited;
     EXPECT_EQ(ExportAll(4), expected);
     if (c.extraEntry) {
@@ -221,15 +228,15 @@ TEST_P(MultiBlockRewrite, MovesTheIndexAndTheLaterBlocks) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MultiBlockRewrite,
-    ::testing::Values(RewriteCase{"InnerLarger", 8, false, 1, true}, RewriteCase{"InnerSmaller", 8, false, 1, false},
-                      RewriteCase{"InnerLargerLayout0Extra", 0, true, 2, true},
-                      RewriteCase{"FirstSmallerLayout0Extra", 0, true, 0, false},
-                      RewriteCase{"LastLargerWithExtraEntry", 8, true, 3, true},
-                      RewriteCase{"LastLargerNoExtraEntry", 8, false, 3, true},
-                      RewriteCase{"LastSmallerLayout0", 0, false, 3, false}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, MultiBlockRewrite,
+                         ::testing::Values(RewriteCase{"InnerLarger", 8, false, 1, true},
+                                           RewriteCase{"InnerSmaller", 8, false, 1, false},
+                                           RewriteCase{"InnerLargerLayout0Extra", 0, true, 2, true},
+                                           RewriteCase{"FirstSmallerLayout0Extra", 0, true, 0, false},
+                                           RewriteCase{"LastLargerWithExtraEntry", 8, true, 3, true},
+                                           RewriteCase{"LastLargerNoExtraEntry", 8, false, 3, true},
+                                           RewriteCase{"LastSmallerLayout0", 0, false, 3, false}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(BlockImportTest, ResultEqualsAContainerBuiltWithTheEditedBlock) {
     FixtureContainer plan;
@@ -271,8 +278,8 @@ TEST_F(BlockImportTest, StreamOfAMultipleOfSixteenIsFollowedBySixteenZeros) {
 // Refusals: the message, and the container byte for byte as it was.
 struct Refusal {
     const char* name;
-    const char* dropped;                 // name of the dropped file in the folder
-    void (*damage)(BuiltContainer&);     // applied to a three-block container
+    const char* dropped;             // name of the dropped file in the folder
+    void (*damage)(BuiltContainer&); // applied to a three-block container
     std::string message;
 };
 
@@ -303,53 +310,41 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"OtherContainer", "OTHER.BIN_001", nullptr, "can not read original compressed file!"},
         Refusal{"BeyondTheBlocks", "DATA.BIN_003", nullptr, "index error."},
         Refusal{"Negative", "DATA.BIN_-02", nullptr, "index error."},
-        Refusal{"NoBlock",
-                "DATA.BIN_000",
-                [](BuiltContainer& c) { c.bytes = SampleText(5000, 1); },
+        Refusal{"NoBlock", "DATA.BIN_000", [](BuiltContainer& c) { c.bytes = SampleText(5000, 1); },
                 "the target is not a zlib compressed file."},
-        Refusal{"NoIndex",
-                "DATA.BIN_001",
-                [](BuiltContainer& c) { SetWord(c.bytes, c.recordOffset, 7); },
+        Refusal{"NoIndex", "DATA.BIN_001", [](BuiltContainer& c) { SetWord(c.bytes, c.recordOffset, 7); },
                 "the target is not a zlib compressed file."},
-        Refusal{"EntriesDescend",
-                "DATA.BIN_000",
+        Refusal{"EntriesDescend", "DATA.BIN_000",
                 [](BuiltContainer& c) {
                     const auto e1 = c.Entry(1);
                     SetWord(c.bytes, c.tableOffset + 4, c.Entry(2));
                     SetWord(c.bytes, c.tableOffset + 8, e1);
                 },
                 "index error."},
-        Refusal{"EqualEntries",
-                "DATA.BIN_002",
-                [](BuiltContainer& c) { SetWord(c.bytes, c.tableOffset + 12, c.Entry(2)); },
-                "index error."},
-        Refusal{"EntryPastTheEnd",
-                "DATA.BIN_000",
+        Refusal{"EqualEntries", "DATA.BIN_002",
+                [](BuiltContainer& c) { SetWord(c.bytes, c.tableOffset + 12, c.Entry(2)); }, "index error."},
+        Refusal{"EntryPastTheEnd", "DATA.BIN_000",
                 [](BuiltContainer& c) {
-                    SetWord(c.bytes, c.tableOffset + 12, static_cast<std::uint32_t>(c.bytes.size() - c.recordOffset + 1));
+                    SetWord(c.bytes, c.tableOffset + 12,
+                            static_cast<std::uint32_t>(c.bytes.size() - c.recordOffset + 1));
                 },
                 "index error."},
-        Refusal{"HeaderPastTheEnd",
-                "DATA.BIN_002",
+        Refusal{"HeaderPastTheEnd", "DATA.BIN_002",
                 [](BuiltContainer& c) {
-                    SetWord(c.bytes, c.tableOffset + 8, static_cast<std::uint32_t>(c.bytes.size() - c.recordOffset - 16));
+                    SetWord(c.bytes, c.tableOffset + 8,
+                            static_cast<std::uint32_t>(c.bytes.size() - c.recordOffset - 16));
                     SetWord(c.bytes, c.tableOffset + 12, static_cast<std::uint32_t>(c.bytes.size() - c.recordOffset));
                 },
                 "index error."},
-        Refusal{"TableReachesIntoTheBlocks",
-                "DATA.BIN_002",
+        Refusal{"TableReachesIntoTheBlocks", "DATA.BIN_002",
                 [](BuiltContainer& c) {
                     SetWord(c.bytes, c.tableOffset, static_cast<std::uint32_t>(c.tableOffset - c.recordOffset + 8));
                 },
                 "index error."},
-        Refusal{"EntryOnNoBlock",
-                "DATA.BIN_001",
-                [](BuiltContainer& c) { SetWord(c.bytes, c.tableOffset + 8, c.Entry(2) + 64); },
-                "index error."},
-        Refusal{"NoRoomForTheHeader",
-                "DATA.BIN_002",
-                [](BuiltContainer& c) { SetWord(c.bytes, c.tableOffset + 12, c.Entry(2) + 16); },
-                "index error."}),
+        Refusal{"EntryOnNoBlock", "DATA.BIN_001",
+                [](BuiltContainer& c) { SetWord(c.bytes, c.tableOffset + 8, c.Entry(2) + 64); }, "index error."},
+        Refusal{"NoRoomForTheHeader", "DATA.BIN_002",
+                [](BuiltContainer& c) { SetWord(c.bytes, c.tableOffset + 12, c.Entry(2) + 16); }, "index error."}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(BlockImportTest, SingleBlockNumberBeyondZeroIsAnIndexError) {

@@ -72,8 +72,7 @@ TEST(RenameFallback, TheNextOpenOfAContainerCutOffBetweenItsRenamesMovesTheOldOn
             EXPECT_EQ(cli::RunBlockImport({NumberedBlockName(container, 1)}), 0);
         }
         EXPECT_EQ(ReadFileBytes(container), row.export_ ? old : BuildIndexedContainer(plan).bytes);
-        for (const std::string& name : NamesBeside(dir))
-            EXPECT_FALSE(IsRewriteTemporary(name)) << name << " is left";
+        for (const std::string& name : NamesBeside(dir)) EXPECT_FALSE(IsRewriteTemporary(name)) << name << " is left";
     }
 }
 
@@ -122,7 +121,8 @@ FILETIME CreationTime(const std::wstring& name) {
 }
 
 bool SetCreationTime(const std::wstring& name, const FILETIME& created) {
-    const HANDLE h = CreateFileW(name.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE h =
+        CreateFileW(name.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const bool set = SetFileTime(h, &created, nullptr, nullptr) != 0;
     CloseHandle(h);

@@ -90,13 +90,13 @@ TEST(RewriteTemporaryName, OnlyTheExactFormCounts) {
         {"C.BIN.qorlu-rewrite-0123456789abcdef", true},
         {"/data/x/C.BIN.qorlu-rewrite-fedcba9876543210", true},
         {"a.qorlu-rewrite-0000000000000000", true},
-        {"C.BIN.qorlu-rewrite-0123456789ABCDEF", false}, // upper-case digits
-        {"C.BIN.qorlu-rewrite-0123456789abcde", false},  // 15 digits
+        {"C.BIN.qorlu-rewrite-0123456789ABCDEF", false},  // upper-case digits
+        {"C.BIN.qorlu-rewrite-0123456789abcde", false},   // 15 digits
         {"C.BIN.qorlu-rewrite-0123456789abcdef0", false}, // 17 digits
         {"C.BIN.qorlu-rewrite-0123456789abcdeg", false},
         {"C.BIN.qorlu-rewrite-0123456789abcdef.bmp", false},
         {"C.BIN.qorlu-rewrite-0123456789abcdef_000", false},
-        {".qorlu-rewrite-0123456789abcdef", false},     // no container name
+        {".qorlu-rewrite-0123456789abcdef", false}, // no container name
         {"/x/.qorlu-rewrite-0123456789abcdef", false},
         {"C.BIN.0123abcd.tmp", false},
         {"C.BIN", false},
@@ -111,9 +111,12 @@ TEST(ReplaceFileSafely, RemovesLeftoversOfTheSameContainerOnly) {
     TempDir dir;
     const std::string path = dir / "C.BIN";
     WriteFileBytes(path, Bytes(50, 1));
-    const std::set<std::string> stay = {"C.BIN", "D.BIN.qorlu-rewrite-0123456789abcdef",
-                                        "C.BIN.qorlu-rewrite-notes", "C.BIN.qorlu-rewrite-0123456789ABCDEF",
-                                        "XC.BIN.qorlu-rewrite-0123456789abcdef", "C.BIN.bak"};
+    const std::set<std::string> stay = {"C.BIN",
+                                        "D.BIN.qorlu-rewrite-0123456789abcdef",
+                                        "C.BIN.qorlu-rewrite-notes",
+                                        "C.BIN.qorlu-rewrite-0123456789ABCDEF",
+                                        "XC.BIN.qorlu-rewrite-0123456789abcdef",
+                                        "C.BIN.bak"};
     for (const auto& name : stay) {
         if (name != "C.BIN") WriteFileBytes(dir / name, Bytes(3, 2));
     }

@@ -49,8 +49,8 @@ struct Named {
 };
 
 const Named kTemplates[] = {
-    {"unpacker 102", resources::unpacker::kMainTemplate},   {"unpacker 103", resources::unpacker::kProgressTemplate},
-    {"unpacker 100", resources::unpacker::kAboutTemplate},  {"bitmapper 102", resources::bitmapper::kMainTemplate},
+    {"unpacker 102", resources::unpacker::kMainTemplate},    {"unpacker 103", resources::unpacker::kProgressTemplate},
+    {"unpacker 100", resources::unpacker::kAboutTemplate},   {"bitmapper 102", resources::bitmapper::kMainTemplate},
     {"bitmapper 100", resources::bitmapper::kAboutTemplate}, {"packer 102", resources::packer::kMainTemplate},
     {"packer 100", resources::packer::kAboutTemplate},
 };
@@ -111,7 +111,8 @@ TEST(DialogBytes, EveryTemplateReadsBackAsItsTable) {
                     EXPECT_EQ((cs & kEsReadOnly) != 0, (c.styles & gui::kStyleReadOnly) != 0);
                     EXPECT_EQ((cs & kEsMultiLine) != 0, (c.styles & gui::kStyleMultiLine) != 0);
                     break;
-                default: EXPECT_EQ(cls, kClassStatic);
+                default:
+                    EXPECT_EQ(cls, kClassStatic);
                 }
             }
             if (c.kind == gui::ControlKind::IconImage) {
@@ -135,9 +136,12 @@ TEST(DialogBytes, TextsBecomeUtf16) {
         {"Texture ==> Bitmap\n", u"Texture ==> Bitmap\n"},
         {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
         {"\xE2\x82\xAC", u"\u20AC"},
-        {"\xF0\x9F\x98\x80", u"\U0001F600"},   // a surrogate pair
-        {"a\xFF" "b", u"a\uFFFD" "b"},          // not UTF-8
-        {"\xC3", u"\uFFFD"},                    // cut short
+        {"\xF0\x9F\x98\x80", u"\U0001F600"}, // a surrogate pair
+        {"a\xFF"
+         "b",
+         u"a\uFFFD"
+         "b"},               // not UTF-8
+        {"\xC3", u"\uFFFD"}, // cut short
     };
     for (const auto& c : cases) EXPECT_EQ(gui::Utf16FromUtf8(c.utf8), c.utf16) << c.utf8;
 }

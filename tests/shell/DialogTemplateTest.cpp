@@ -138,7 +138,12 @@ const char* kZoneClass = "qorlu::gui::CDropStatic";
 INSTANTIATE_TEST_SUITE_P(
     AllPrograms, TemplateBuild,
     ::testing::Values(
-        TemplateCase{"UnpackerMain", &un::kMainTemplate, 102, "qorlu_unpacker", 228, 180,
+        TemplateCase{"UnpackerMain",
+                     &un::kMainTemplate,
+                     102,
+                     "qorlu_unpacker",
+                     228,
+                     180,
                      {{1000, kButton, "Select CD Image"},
                       {1002, kEdit, ""},
                       {1001, kButton, "Select Output Directory"},
@@ -146,20 +151,33 @@ INSTANTIATE_TEST_SUITE_P(
                       {1005, kCheck, "extract *.adx files"},
                       {1006, kButton, "Start Extract"},
                       {1008, kCheck, "extract other files"}}},
-        TemplateCase{"UnpackerProgress", &un::kProgressTemplate, 103, "Progress Info", 248, 95,
+        TemplateCase{"UnpackerProgress",
+                     &un::kProgressTemplate,
+                     103,
+                     "Progress Info",
+                     248,
+                     95,
                      {{2, kButton, "Cancel"}, {1007, kEdit, ""}, {1008, "QProgressBar", ""}}},
-        TemplateCase{"UnpackerAbout", &un::kAboutTemplate, 100, "About qorlu_unpacker", 235, 55,
-                     {{1, kButton, "OK"}}},
-        TemplateCase{"BitmapperMain", &bm::kMainTemplate, 102, "qorlu_bitmapper", 115, 113,
+        TemplateCase{"UnpackerAbout", &un::kAboutTemplate, 100, "About qorlu_unpacker", 235, 55, {{1, kButton, "OK"}}},
+        TemplateCase{"BitmapperMain",
+                     &bm::kMainTemplate,
+                     102,
+                     "qorlu_bitmapper",
+                     115,
+                     113,
                      {{1000, kZoneClass, "Texture ==> Bitmap\n\ndrag and drop texture file here"},
                       {1001, kZoneClass, "Bitmap==>Texture\n\ndrag and drop bitmap file here"}}},
-        TemplateCase{"BitmapperAbout", &bm::kAboutTemplate, 100, "About qorlu_bitmapper", 235, 55,
-                     {{1, kButton, "OK"}}},
-        TemplateCase{"PackerMain", &pk::kMainTemplate, 102, "qorlu_packer", 110, 100,
+        TemplateCase{
+            "BitmapperAbout", &bm::kAboutTemplate, 100, "About qorlu_bitmapper", 235, 55, {{1, kButton, "OK"}}},
+        TemplateCase{"PackerMain",
+                     &pk::kMainTemplate,
+                     102,
+                     "qorlu_packer",
+                     110,
+                     100,
                      {{1002, kZoneClass, "Export\n\ndrag and drop compressed file here"},
                       {1003, kZoneClass, "Import\n\ndrag and drop exported file here"}}},
-        TemplateCase{"PackerAbout", &pk::kAboutTemplate, 100, "About qorlu_packer", 235, 55,
-                     {{1, kButton, "OK"}}}),
+        TemplateCase{"PackerAbout", &pk::kAboutTemplate, 100, "About qorlu_packer", 235, 55, {{1, kButton, "OK"}}}),
     [](const ::testing::TestParamInfo<TemplateCase>& p) { return std::string(p.param.name); });
 
 TEST(UnpackerMainTemplate, StylesBecomeWidgetStates) {
@@ -271,7 +289,8 @@ TEST(AboutTemplate, ContentStartsAtTheSameLeftMarginWithOrWithoutIcon) {
     const struct {
         const char* program;
         const DialogTemplate* tmpl;
-    } cases[] = {{"unpacker", &un::kAboutTemplate}, {"bitmapper", &bm::kAboutTemplate}, {"packer", &pk::kAboutTemplate}};
+    } cases[] = {
+        {"unpacker", &un::kAboutTemplate}, {"bitmapper", &bm::kAboutTemplate}, {"packer", &pk::kAboutTemplate}};
     for (const auto& c : cases) {
         int left = 1000;
         int textLeft = 1000;

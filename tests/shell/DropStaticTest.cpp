@@ -137,17 +137,18 @@ TEST_P(DropEvents, OnlyLocalFilesAreTaken) {
 
 INSTANTIATE_TEST_SUITE_P(
     Drags, DropEvents,
-    ::testing::Values(
-        DragCase{"OneFile", {QUrl::fromLocalFile("/data/tex.bin")}, true, Native("/data/tex.bin")},
-        DragCase{"ThreeFiles",
-                 {QUrl::fromLocalFile("/data/a.bin"), QUrl::fromLocalFile("/data/b.bin"),
-                  QUrl::fromLocalFile("/data/c.bin")},
-                 true,
-                 Native("/data/a.bin")},
-        DragCase{"WebLinkOnly", {QUrl("https://example.org/a.bin")}, false, ""},
-        DragCase{"WebLinkThenFile", {QUrl("https://example.org/a.bin"), QUrl::fromLocalFile("/data/b.bin")}, true,
-                 Native("/data/b.bin")},
-        DragCase{"NoUrls", {}, false, ""}),
+    ::testing::Values(DragCase{"OneFile", {QUrl::fromLocalFile("/data/tex.bin")}, true, Native("/data/tex.bin")},
+                      DragCase{"ThreeFiles",
+                               {QUrl::fromLocalFile("/data/a.bin"), QUrl::fromLocalFile("/data/b.bin"),
+                                QUrl::fromLocalFile("/data/c.bin")},
+                               true,
+                               Native("/data/a.bin")},
+                      DragCase{"WebLinkOnly", {QUrl("https://example.org/a.bin")}, false, ""},
+                      DragCase{"WebLinkThenFile",
+                               {QUrl("https://example.org/a.bin"), QUrl::fromLocalFile("/data/b.bin")},
+                               true,
+                               Native("/data/b.bin")},
+                      DragCase{"NoUrls", {}, false, ""}),
     [](const ::testing::TestParamInfo<DragCase>& p) { return std::string(p.param.name); });
 
 } // namespace

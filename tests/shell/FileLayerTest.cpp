@@ -80,8 +80,7 @@ TEST_P(LockBetweenHandles, ConflictsWithAnotherProcess) {
     ASSERT_TRUE(holder.TryLock(row.held));
     const auto r = test::RunProgram(QORLU_LOCK_PROBE, {path, row.wanted == LockKind::Shared ? "shared" : "exclusive"});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_EQ(test::SplitLines(r.out),
-              (std::vector<std::string>{"io ok", row.granted ? "locked" : "refused"}));
+    EXPECT_EQ(test::SplitLines(r.out), (std::vector<std::string>{"io ok", row.granted ? "locked" : "refused"}));
     holder.Close();
     const auto after = test::RunProgram(QORLU_LOCK_PROBE, {path, "exclusive"});
     EXPECT_EQ(test::SplitLines(after.out), (std::vector<std::string>{"io ok", "locked"})) << "closing ends the lock";
@@ -195,7 +194,8 @@ TEST(FileHandle, UnicodeNamesReachTheFileSystemAsGiven) {
     const std::string name = "\xc3\xbc\x62\x65r-\xe5\x90\x8d\xe5\x89\x8d.bin"; // "über-名前.bin"
     const std::string path = NewFile(dir, name);
     bool listed = false;
-    for (const auto& e : fs::directory_iterator(dir.Path())) listed = listed || Utf8FromPath(e.path().filename()) == name;
+    for (const auto& e : fs::directory_iterator(dir.Path()))
+        listed = listed || Utf8FromPath(e.path().filename()) == name;
     EXPECT_TRUE(listed) << "the folder holds the name in its own encoding";
     FileHandle f;
     ASSERT_TRUE(f.Open(path, Mode::Read));
@@ -255,8 +255,11 @@ struct FolderRow {
 TEST(FolderOf, TheFolderPartOfAName) {
     std::vector<FolderRow> rows = {{"a.bin", "."}, {"dir/a.bin", "dir"}, {"/a.bin", "/"}, {"/x/y/a.bin", "/x/y"}};
 #ifdef _WIN32
-    rows.insert(rows.end(), {{"C:\\a.bin", "C:\\"}, {"C:a.bin", "C:"}, {"C:\\x\\a.bin", "C:\\x"},
-                             {"\\\\server\\share\\a.bin", "\\\\server\\share"}, {"x\\y/a.bin", "x\\y"}});
+    rows.insert(rows.end(), {{"C:\\a.bin", "C:\\"},
+                             {"C:a.bin", "C:"},
+                             {"C:\\x\\a.bin", "C:\\x"},
+                             {"\\\\server\\share\\a.bin", "\\\\server\\share"},
+                             {"x\\y/a.bin", "x\\y"}});
 #else
     rows.push_back({"x\\y", "."}); // a backslash is part of a POSIX name
 #endif
@@ -280,13 +283,13 @@ TEST(SystemPath, TheLongFormWhereTheFullPathIsLong) {
         {"short relative name", "disc.bin", L"disc.bin"},
         {"device", "NUL", L"NUL"},
         {"long full path", deepUtf8 + "\\disc.bin", L"\\\\?\\" + deep + L"\\disc.bin"},
-        {"long, with forward slashes and ..", Utf8FromWide(L"C:/" + std::wstring(150, L'a') + L"/x/../" +
-                                                          std::wstring(150, L'b') + L"/disc.bin"),
+        {"long, with forward slashes and ..",
+         Utf8FromWide(L"C:/" + std::wstring(150, L'a') + L"/x/../" + std::wstring(150, L'b') + L"/disc.bin"),
          L"\\\\?\\" + deep + L"\\disc.bin"},
         {"long share path", "\\\\server\\share\\" + std::string(300, 'c'),
          L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'c')},
-        {"short relative name in a long folder", Utf8FromWide(std::wstring(150, L'a') + L"\\" + std::wstring(150, L'b')),
-         L"\\\\?\\" + deep},
+        {"short relative name in a long folder",
+         Utf8FromWide(std::wstring(150, L'a') + L"\\" + std::wstring(150, L'b')), L"\\\\?\\" + deep},
         {"long form given", "\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
     };
     for (const Row& row : rows) {

@@ -67,7 +67,8 @@ struct ThrowCase {
 TEST(GuardedApplication, ExceptionFromAHandlerIsShownAndTheProgramGoesOn) {
     const ThrowCase cases[] = {
         {"bad_alloc", [] { throw std::bad_alloc(); }, "not enough memory\nthe operation was stopped"},
-        {"runtime_error", [] { throw std::runtime_error("lost"); }, "unexpected error\nlost\nthe operation was stopped"},
+        {"runtime_error", [] { throw std::runtime_error("lost"); },
+         "unexpected error\nlost\nthe operation was stopped"},
         {"nothing", [] {}, ""},
     };
     for (const ThrowCase& c : cases) {

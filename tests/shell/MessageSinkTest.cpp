@@ -137,9 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, Question,
                                            QuestionCase{"No", QMessageBox::No, Answer::No},
                                            // Escape dismisses the box without a Yes.
                                            QuestionCase{"Escape", QMessageBox::NoButton, Answer::No}),
-                         [](const ::testing::TestParamInfo<QuestionCase>& p) {
-                             return std::string(p.param.name);
-                         });
+                         [](const ::testing::TestParamInfo<QuestionCase>& p) { return std::string(p.param.name); });
 
 TEST_F(MessageSink, OwnerDestroyedBeforeTheBoxFallsBackToNoOwner) {
     auto* window = new QWidget;

@@ -61,12 +61,11 @@ TEST_P(SysCommand, OnlyIdentifiers16To31OpenTheAboutBox) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Identifiers, SysCommand,
-                         ::testing::Values(SysCommandCase{16, true}, SysCommandCase{17, true},
-                                           SysCommandCase{31, true}, SysCommandCase{15, false},
-                                           SysCommandCase{32, false}, SysCommandCase{0, false},
-                                           SysCommandCase{0xF010, false}, // move
-                                           SysCommandCase{0xF060, false}, // close
-                                           SysCommandCase{0xF020, false}), // minimise
+                         ::testing::Values(SysCommandCase{16, true}, SysCommandCase{17, true}, SysCommandCase{31, true},
+                                           SysCommandCase{15, false}, SysCommandCase{32, false},
+                                           SysCommandCase{0, false}, SysCommandCase{0xF010, false}, // move
+                                           SysCommandCase{0xF060, false},                           // close
+                                           SysCommandCase{0xF020, false}),                          // minimise
                          [](const ::testing::TestParamInfo<SysCommandCase>& p) {
                              return "Id" + std::to_string(p.param.id);
                          });
@@ -160,17 +159,18 @@ TEST_P(MinimizedIcon, IsCentredWithTruncatingRounding) {
     EXPECT_EQ(MinimizedIconPosition(GetParam().client, GetParam().icon), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, MinimizedIcon,
-    ::testing::Values(IconCase{{32, 32}, {32, 32}, {0, 0}},
-                      IconCase{{100, 60}, {32, 32}, {34, 14}},
-                      IconCase{{101, 61}, {32, 32}, {35, 15}}, // the +1 rounds an odd gap up
-                      IconCase{{160, 36}, {48, 48}, {56, -5}}, // -11 / 2 truncates to -5, not -6
-                      IconCase{{0, 0}, {32, 32}, {-15, -15}}),
-    [](const ::testing::TestParamInfo<IconCase>& p) {
-        const auto size = [](QSize z) { return std::to_string(z.width()) + "x" + std::to_string(z.height()); };
-        return "Client" + size(p.param.client) + "Icon" + size(p.param.icon);
-    });
+INSTANTIATE_TEST_SUITE_P(Sizes, MinimizedIcon,
+                         ::testing::Values(IconCase{{32, 32}, {32, 32}, {0, 0}},
+                                           IconCase{{100, 60}, {32, 32}, {34, 14}},
+                                           IconCase{{101, 61}, {32, 32}, {35, 15}}, // the +1 rounds an odd gap up
+                                           IconCase{{160, 36}, {48, 48}, {56, -5}}, // -11 / 2 truncates to -5, not -6
+                                           IconCase{{0, 0}, {32, 32}, {-15, -15}}),
+                         [](const ::testing::TestParamInfo<IconCase>& p) {
+                             const auto size = [](QSize z) {
+                                 return std::to_string(z.width()) + "x" + std::to_string(z.height());
+                             };
+                             return "Client" + size(p.param.client) + "Icon" + size(p.param.icon);
+                         });
 
 TEST(ShellDialog, MessagesGoToTheWindowsOwnSinkUntilReplaced) {
     CShellDialog dialog(un::Program(), un::kMainTemplate);

@@ -6,9 +6,8 @@
 namespace qorlu::test {
 
 const std::vector<std::string>& CrashSyscalls() {
-    static const std::vector<std::string> calls = {"write",  "pwrite64", "writev",   "fsync",    "fdatasync",
-                                                   "rename", "renameat", "renameat2", "unlink",   "unlinkat",
-                                                   "ftruncate"};
+    static const std::vector<std::string> calls = {"write",    "pwrite64",  "writev", "fsync",    "fdatasync", "rename",
+                                                   "renameat", "renameat2", "unlink", "unlinkat", "ftruncate"};
     return calls;
 }
 
@@ -22,9 +21,10 @@ KilledRun RunKilledAt(const std::string& program, const std::vector<std::string>
     std::string asanOptions = "ASAN_OPTIONS=";
     if (asan != nullptr && *asan != '\0') asanOptions.append(asan).append(":");
     asanOptions.append("detect_leaks=0");
-    std::vector<std::string> straceArgs = {"-f", "-qq", "-o", "/dev/null", "-E", asanOptions, "-e",
-                                           "inject=" + point.syscall + ":signal=KILL:when=" + std::to_string(point.n),
-                                           program};
+    std::vector<std::string> straceArgs = {
+        "-f",   "-qq",       "-o", "/dev/null",
+        "-E",   asanOptions, "-e", "inject=" + point.syscall + ":signal=KILL:when=" + std::to_string(point.n),
+        program};
     straceArgs.insert(straceArgs.end(), args.begin(), args.end());
     KilledRun run;
     run.result = RunProgram("strace", straceArgs, input);

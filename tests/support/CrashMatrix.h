@@ -38,7 +38,7 @@ KilledRun RunKilledAt(const std::string& program, const std::vector<std::string>
 // too). Returns the number of runs that were killed.
 int RunCrashMatrix(const std::string& program, const std::vector<std::string>& args,
                    const std::function<void()>& prepare,
-                   const std::function<void(const CrashPoint&, const KilledRun&)>& check,
-                   const std::string& input = "", int limitPerSyscall = 1000);
+                   const std::function<void(const CrashPoint&, const KilledRun&)>& check, const std::string& input = "",
+                   int limitPerSyscall = 1000);
 
 } // namespace qorlu::test

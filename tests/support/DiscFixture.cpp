@@ -40,12 +40,12 @@ std::vector<std::uint8_t> LogicalImageWithRecord(std::size_t blocks, const Direc
     return logical;
 }
 
-void WriteImageWithArchive(const std::string& path, const std::vector<std::uint8_t>& archive,
-                           std::uint32_t startSector, std::int64_t dataLength) {
+void WriteImageWithArchive(const std::string& path, const std::vector<std::uint8_t>& archive, std::uint32_t startSector,
+                           std::int64_t dataLength) {
     DirectoryRecordSpec record;
     record.extent = startSector;
-    record.dataLength = dataLength < 0 ? static_cast<std::uint32_t>(archive.size())
-                                       : static_cast<std::uint32_t>(dataLength);
+    record.dataLength =
+        dataLength < 0 ? static_cast<std::uint32_t>(archive.size()) : static_cast<std::uint32_t>(dataLength);
     const std::size_t blocks = startSector + (archive.size() + 2047) / 2048;
     auto logical = LogicalImageWithRecord(std::max<std::size_t>(blocks, 38), record);
     std::copy(archive.begin(), archive.end(), logical.begin() + std::ptrdiff_t{startSector} * 2048);

@@ -12,10 +12,10 @@
 namespace qorlu::test {
 
 struct DirectoryRecordSpec {
-    std::ptrdiff_t areaOffset = 100;        // where the identifier starts in the 32768-byte area
+    std::ptrdiff_t areaOffset = 100; // where the identifier starts in the 32768-byte area
     std::string identifier = "FILEDATA.AFS;1";
-    std::uint32_t extent = 40;             // extent location, stored in both byte orders
-    std::uint32_t dataLength = 465819648;  // stored in both byte orders
+    std::uint32_t extent = 40;            // extent location, stored in both byte orders
+    std::uint32_t dataLength = 465819648; // stored in both byte orders
 };
 
 // Logical 2048-byte blocks: `blocks` of them, zero, with `record` placed in

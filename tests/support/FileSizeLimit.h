@@ -20,8 +20,7 @@ public:
 } // namespace qorlu::test
 
 // In a test: the limit must be in force; skipped where the platform has none.
-#define QORLU_ASSERT_FILE_SIZE_LIMIT(limit) \
-    GTEST_SKIP() << "Windows has no file-size limit to make a write fail"
+#define QORLU_ASSERT_FILE_SIZE_LIMIT(limit) GTEST_SKIP() << "Windows has no file-size limit to make a write fail"
 
 #else
 

@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
-#define QORLU_NEED_LINUX_TOOL(have, what) \
+#define QORLU_NEED_LINUX_TOOL(have, what)                                                                              \
     GTEST_SKIP() << (what) << ": a Linux program, which a Windows build cannot start"
 #else
-#define QORLU_NEED_LINUX_TOOL(have, what) \
+#define QORLU_NEED_LINUX_TOOL(have, what)                                                                              \
     if (!(have)) FAIL() << (what) << " is not installed; tools/setup.sh installs it"
 #endif

@@ -60,12 +60,9 @@ std::string Slurp(const std::filesystem::path& p) {
 
 } // namespace
 
-CommandResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& input) {
+CommandResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& input) {
     TempDir dir;
-    {
-        std::ofstream(dir.Path() / "in", std::ios::binary) << input;
-    }
+    { std::ofstream(dir.Path() / "in", std::ios::binary) << input; }
 #ifdef _WIN32
     // The program itself, not a command shell: no shell's quoting rules.
     bool ok = false;
@@ -78,7 +75,8 @@ CommandResult RunProgram(const std::string& program, const std::vector<std::stri
     si.hStdOutput = Inheritable(dir.Path() / "out", true);
     si.hStdError = Inheritable(dir.Path() / "err", true);
     PROCESS_INFORMATION pi{};
-    const bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi) != 0;
+    const bool started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi) != 0;
     CloseHandle(si.hStdInput);
     CloseHandle(si.hStdOutput);
     CloseHandle(si.hStdError);

@@ -16,8 +16,8 @@ public:
     TempDir() {
         std::random_device rd;
         for (;;) {
-            m_path = std::filesystem::temp_directory_path() /
-                     ("qorlu-test-" + std::to_string(rd()) + std::to_string(rd()));
+            m_path =
+                std::filesystem::temp_directory_path() / ("qorlu-test-" + std::to_string(rd()) + std::to_string(rd()));
             if (std::filesystem::create_directory(m_path)) break;
         }
     }

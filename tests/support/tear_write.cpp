@@ -37,8 +37,8 @@ bool IsChosenFile(int fd) {
     const char* path = std::getenv("QORLU_TEAR_FILE");
     struct stat chosen {};
     struct stat open {};
-    return path != nullptr && ::stat(path, &chosen) == 0 && ::fstat(fd, &open) == 0 &&
-           chosen.st_dev == open.st_dev && chosen.st_ino == open.st_ino;
+    return path != nullptr && ::stat(path, &chosen) == 0 && ::fstat(fd, &open) == 0 && chosen.st_dev == open.st_dev &&
+           chosen.st_ino == open.st_ino;
 }
 
 void Log(const char* line) {

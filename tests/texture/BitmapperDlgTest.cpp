@@ -82,15 +82,15 @@ TEST_F(BitmapperWindow, ContainerAndSheetGoOutAndBackThroughTheZones) {
     QCoreApplication::processEvents();
     Drop(dlg.m_exportZone, {Q(sheetPath)});
     EXPECT_EQ(rec.Texts(), (Texts{"OK!", "OK!"}));
-    for (const std::string& bmp : {container + "_000.bmp", container + "_001.bmp", sheetPath + "_000.bmp",
-                                   sheetPath + "_001.bmp"}) {
+    for (const std::string& bmp :
+         {container + "_000.bmp", container + "_001.bmp", sheetPath + "_000.bmp", sheetPath + "_001.bmp"}) {
         EXPECT_TRUE(std::filesystem::exists(bmp)) << bmp;
     }
     EXPECT_FALSE(std::filesystem::exists(container + "_002.bmp"));
 
     rec.Clear();
-    for (const std::string& bmp : {container + "_000.bmp", container + "_001.bmp", sheetPath + "_000.bmp",
-                                   sheetPath + "_001.bmp"}) {
+    for (const std::string& bmp :
+         {container + "_000.bmp", container + "_001.bmp", sheetPath + "_000.bmp", sheetPath + "_001.bmp"}) {
         Drop(dlg.m_importZone, {Q(bmp)});
     }
     EXPECT_EQ(rec.Texts(), Texts(4, "OK!"));

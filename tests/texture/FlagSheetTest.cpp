@@ -46,13 +46,14 @@ TEST_F(FlagSheet, ThirtyByTwentyImagesGiveFilledBitmapsOf1718Bytes) {
         EXPECT_EQ(CByteReader(b).LE32(34), 640u); // biSizeImage
         EXPECT_EQ(CByteReader(b).LE32(38), 3780u);
         // Palette: colour 8 is stored at 16, as in a 256-colour texture.
-        EXPECT_EQ(b[54 + 8 * 4 + 2], sheet[palette + 16 * 4 + 0]);  // red
-        EXPECT_EQ(b[54 + 8 * 4 + 0], sheet[palette + 16 * 4 + 2]);  // blue
-        EXPECT_EQ(b[54 + 3 * 4 + 3], sheet[palette + 3 * 4 + 3]);   // reserved
+        EXPECT_EQ(b[54 + 8 * 4 + 2], sheet[palette + 16 * 4 + 0]); // red
+        EXPECT_EQ(b[54 + 8 * 4 + 0], sheet[palette + 16 * 4 + 2]); // blue
+        EXPECT_EQ(b[54 + 3 * 4 + 3], sheet[palette + 3 * 4 + 3]);  // reserved
         for (int r = 0; r < 20; ++r) {
             const std::size_t row = 1078 + static_cast<std::size_t>(r) * 32;
             const std::size_t src = images[static_cast<std::size_t>(i)] + static_cast<std::size_t>(19 - r) * 30;
-            EXPECT_EQ(Bytes(b.begin() + row, b.begin() + row + 30), Bytes(sheet.begin() + src, sheet.begin() + src + 30));
+            EXPECT_EQ(Bytes(b.begin() + row, b.begin() + row + 30),
+                      Bytes(sheet.begin() + src, sheet.begin() + src + 30));
             EXPECT_EQ(b[row + 30], 0);
             EXPECT_EQ(b[row + 31], 0);
         }

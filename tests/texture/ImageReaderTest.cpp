@@ -21,11 +21,12 @@ namespace {
 
 // Width, height, then "r g b" of every pixel, row by row from the top.
 std::string ReadWithPil(const std::string& path) {
-    const std::string command = std::string(QORLU_PIL_PYTHON) +
-                                " -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
-                                "print(im.format, im.size[0], im.size[1]); rgb = im.convert('RGB'); "
-                                "[print(*rgb.getpixel((x, y))) for y in range(im.size[1]) for x in range(im.size[0])]\" '" +
-                                path + "' 2>&1";
+    const std::string command =
+        std::string(QORLU_PIL_PYTHON) +
+        " -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
+        "print(im.format, im.size[0], im.size[1]); rgb = im.convert('RGB'); "
+        "[print(*rgb.getpixel((x, y))) for y in range(im.size[1]) for x in range(im.size[0])]\" '" +
+        path + "' 2>&1";
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
         char buffer[4096];
@@ -40,7 +41,8 @@ std::string Expected(int width, int height, const std::vector<int>& colours, con
     std::ostringstream s;
     s << "BMP " << width << " " << height << "\n";
     for (const int colour : colours) {
-        const std::size_t e = palette + static_cast<std::size_t>(exchangeRuns ? ExchangePaletteRuns(colour) : colour) * 4;
+        const std::size_t e =
+            palette + static_cast<std::size_t>(exchangeRuns ? ExchangePaletteRuns(colour) : colour) * 4;
         s << int(c[e + 0]) << " " << int(c[e + 1]) << " " << int(c[e + 2]) << "\n";
     }
     return s.str();

@@ -33,7 +33,8 @@ TEST(TextureCommand, WrongArgumentCountPrintsUsage) {
             const CommandRun r = Texture(which, args);
             EXPECT_EQ(r.status, 2);
             EXPECT_EQ(r.out, "");
-            EXPECT_EQ(r.err, std::string("usage: qorlu texture-") + which + (std::string(which) == "export" ? " FILE\n" : " BMP\n"));
+            EXPECT_EQ(r.err, std::string("usage: qorlu texture-") + which +
+                                 (std::string(which) == "export" ? " FILE\n" : " BMP\n"));
         }
     }
 }
@@ -81,7 +82,8 @@ TEST(TextureCommand, ContainerAndSheetGoOutAndBack) {
         EXPECT_EQ(r.out, "OK!\n") << path;
         EXPECT_EQ(r.err, "") << path;
     }
-    for (const std::string& bmp : {container + "_000.bmp", container + "_001.bmp", sheetPath + "_000.bmp", sheetPath + "_001.bmp"}) {
+    for (const std::string& bmp :
+         {container + "_000.bmp", container + "_001.bmp", sheetPath + "_000.bmp", sheetPath + "_001.bmp"}) {
         const CommandRun r = Texture("import", {bmp});
         EXPECT_EQ(r.status, 0) << bmp;
         EXPECT_EQ(r.out, "OK!\n") << bmp;

@@ -39,21 +39,21 @@ TEST_F(TextureConvert, BitmapHeaderFields) {
         ExportTextures(rec, path);
         const Bytes b = ReadFileBytes(path + "_000.bmp");
         ASSERT_EQ(b.size(), k.length);
-        EXPECT_EQ(CByteReader(b).LE16(0), 19778);                     // bfType
-        EXPECT_EQ(CByteReader(b).LE32(2), k.length);                  // bfSize
-        EXPECT_EQ(CByteReader(b).LE32(6), 0u);                        // bfReserved1, 2
-        EXPECT_EQ(CByteReader(b).LE32(10), k.offBits);                // bfOffBits
-        EXPECT_EQ(CByteReader(b).LE32(14), 40u);                      // biSize
+        EXPECT_EQ(CByteReader(b).LE16(0), 19778);      // bfType
+        EXPECT_EQ(CByteReader(b).LE32(2), k.length);   // bfSize
+        EXPECT_EQ(CByteReader(b).LE32(6), 0u);         // bfReserved1, 2
+        EXPECT_EQ(CByteReader(b).LE32(10), k.offBits); // bfOffBits
+        EXPECT_EQ(CByteReader(b).LE32(14), 40u);       // biSize
         EXPECT_EQ(CByteReader(b).LE32(18), std::uint32_t(k.block.width));
         EXPECT_EQ(CByteReader(b).LE32(22), std::uint32_t(k.block.height));
-        EXPECT_EQ(CByteReader(b).LE16(26), 1);                        // biPlanes
+        EXPECT_EQ(CByteReader(b).LE16(26), 1); // biPlanes
         EXPECT_EQ(CByteReader(b).LE16(28), k.bitCount);
-        EXPECT_EQ(CByteReader(b).LE32(30), 0u);                       // biCompression
+        EXPECT_EQ(CByteReader(b).LE32(30), 0u); // biCompression
         EXPECT_EQ(CByteReader(b).LE32(34), k.sizeImage);
         EXPECT_EQ(CByteReader(b).LE32(38), 3780u);
         EXPECT_EQ(CByteReader(b).LE32(42), 3780u);
-        EXPECT_EQ(CByteReader(b).LE32(46), 0u);                       // biClrUsed
-        EXPECT_EQ(CByteReader(b).LE32(50), 0u);                       // biClrImportant
+        EXPECT_EQ(CByteReader(b).LE32(46), 0u); // biClrUsed
+        EXPECT_EQ(CByteReader(b).LE32(50), 0u); // biClrImportant
     }
     EXPECT_EQ(rec.Texts(), Texts(3, "OK!"));
 }
@@ -126,8 +126,10 @@ TEST_F(TextureConvert, NoTextureMeansNoBitmap) {
     const struct {
         const char* name;
         Bytes bytes;
-    } cases[] = {{"none.bin", Bytes(4000, 0x5A)}, {"tiny.bin", Bytes(kTextureSignature, kTextureSignature + 8)},
-                 {"skipped.bin", onlySkipped}, {"empty.bin", {}}};
+    } cases[] = {{"none.bin", Bytes(4000, 0x5A)},
+                 {"tiny.bin", Bytes(kTextureSignature, kTextureSignature + 8)},
+                 {"skipped.bin", onlySkipped},
+                 {"empty.bin", {}}};
     for (const auto& k : cases) {
         rec.Clear();
         const std::string path = Put(k.name, k.bytes);

@@ -48,21 +48,21 @@ inline std::size_t AppendBlock(std::vector<std::uint8_t>& c, const BlockShape& s
     const std::size_t at = c.size();
     c.resize(at + PixelOffset(s) + PixelBytes(s), 0xEE);
     std::uint8_t* b = c.data() + at;
-    for (std::size_t i = 0; i < 8; ++i) b[i] = kTextureSignature[i];          // signature
-    b[17] = s.depthCode;                                                      // depth code
-    WriteLE16(b + 20, static_cast<std::uint16_t>(s.width));                   // width
-    WriteLE16(b + 22, static_cast<std::uint16_t>(s.height));                  // height
-    b[32] = s.presenceA;                                                      // presence A
-    b[33] = s.presenceB;                                                      // presence B
+    for (std::size_t i = 0; i < 8; ++i) b[i] = kTextureSignature[i]; // signature
+    b[17] = s.depthCode;                                             // depth code
+    WriteLE16(b + 20, static_cast<std::uint16_t>(s.width));          // width
+    WriteLE16(b + 22, static_cast<std::uint16_t>(s.height));         // height
+    b[32] = s.presenceA;                                             // presence A
+    b[33] = s.presenceB;                                             // presence B
     const int colours = IsEightBit(s) ? 256 : 16;
-    for (int i = 0; i < colours; ++i) {                                       // palette, stored order
+    for (int i = 0; i < colours; ++i) { // palette, stored order
         std::uint8_t* e = b + PaletteOffset(s) + static_cast<std::size_t>(i) * 4;
-        e[0] = static_cast<std::uint8_t>(i + s.seed);       // red
-        e[1] = static_cast<std::uint8_t>(255 - i);          // green
-        e[2] = static_cast<std::uint8_t>(i * 3 + 1);        // blue
-        e[3] = static_cast<std::uint8_t>(i ^ 0xA5);         // fourth byte
+        e[0] = static_cast<std::uint8_t>(i + s.seed); // red
+        e[1] = static_cast<std::uint8_t>(255 - i);    // green
+        e[2] = static_cast<std::uint8_t>(i * 3 + 1);  // blue
+        e[3] = static_cast<std::uint8_t>(i ^ 0xA5);   // fourth byte
     }
-    for (std::size_t i = 0; i < PixelBytes(s); ++i) {                         // pixel data
+    for (std::size_t i = 0; i < PixelBytes(s); ++i) { // pixel data
         b[PixelOffset(s) + i] = static_cast<std::uint8_t>(i * 7 + s.seed + 3);
     }
     return at;
@@ -99,11 +99,11 @@ inline std::vector<std::uint8_t> BuildSheet(const SheetShape& s, std::vector<std
     const std::size_t tableEnd = 20 + 8 * static_cast<std::size_t>(s.count);
     const std::size_t palette = tableEnd + 12;
     std::vector<std::uint8_t> sheet(palette + 1024, 0xCC);
-    WriteLE16(sheet.data(), s.count);                                // image count
-    sheet[2] = s.width;                                              // width
-    sheet[3] = s.height;                                             // height
+    WriteLE16(sheet.data(), s.count);                                  // image count
+    sheet[2] = s.width;                                                // width
+    sheet[3] = s.height;                                               // height
     WriteLE32(sheet.data() + 12, static_cast<std::uint32_t>(palette)); // palette offset
-    for (int i = 0; i < 256; ++i) {                                  // palette, stored order
+    for (int i = 0; i < 256; ++i) {                                    // palette, stored order
         std::uint8_t* e = sheet.data() + palette + static_cast<std::size_t>(i) * 4;
         e[0] = static_cast<std::uint8_t>(i);
         e[1] = static_cast<std::uint8_t>(i * 5);

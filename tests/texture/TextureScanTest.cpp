@@ -190,10 +190,8 @@ TEST(TextureScan, CutOffBlockEndsTheScan) {
         const char* what;
         std::size_t size;
     } cuts[] = {
-        {"pixel data short by one", full.size() - 1},
-        {"palette short by one", last + 128 + 1023},
-        {"second presence byte missing", last + 33},
-        {"header only to the width", last + 22},
+        {"pixel data short by one", full.size() - 1}, {"palette short by one", last + 128 + 1023},
+        {"second presence byte missing", last + 33},  {"header only to the width", last + 22},
         {"ten bytes of the header", last + 10},
     };
     for (const auto& k : cuts) {
@@ -272,7 +270,8 @@ TEST(TexturePalette, TwoHundredFiftySixColoursComeOutInColourOrder) {
     ASSERT_TRUE(ReadTexturePalette(c, found[0], out));
     // The fixture's stored entry s has red = s: the red of colour c tells
     // which stored position it came from.
-    const std::array<std::pair<int, int>, 6> colourFromStored = {{{0, 0}, {8, 16}, {16, 8}, {23, 15}, {31, 31}, {200, 208}}};
+    const std::array<std::pair<int, int>, 6> colourFromStored = {
+        {{0, 0}, {8, 16}, {16, 8}, {23, 15}, {31, 31}, {200, 208}}};
     for (const auto& [colour, stored] : colourFromStored) {
         EXPECT_EQ(out[colour * 4 + 2], stored) << colour;
         EXPECT_EQ(out[colour * 4 + 0], static_cast<std::uint8_t>(stored * 3 + 1)) << colour;

@@ -75,8 +75,8 @@ class WriteFailure : public TextureFileTest {};
 
 TEST_F(WriteFailure, CutOffBitmapIsReportedAndRemoved) {
     Bytes c;
-    AppendBlock(c, {.depthCode = 0, .width = 8, .height = 2});  // bitmap of 126 bytes
-    AppendBlock(c, {.depthCode = 4, .width = 8, .height = 8});  // bitmap of 1142 bytes
+    AppendBlock(c, {.depthCode = 0, .width = 8, .height = 2}); // bitmap of 126 bytes
+    AppendBlock(c, {.depthCode = 4, .width = 8, .height = 8}); // bitmap of 1142 bytes
     AppendBlock(c, {.depthCode = 0, .width = 8, .height = 2});
     const std::string path = Put("F.BIN", c);
     const Bytes sheet = BuildSheet({.count = 2, .width = 4, .height = 4}); // bitmaps of 1094 bytes
@@ -87,7 +87,8 @@ TEST_F(WriteFailure, CutOffBitmapIsReportedAndRemoved) {
         ExportTextures(rec, path);
         ExportTextures(rec, sheetPath);
     }
-    EXPECT_EQ(rec.Texts(), (Texts{"can not write file\n" + path + "_001.bmp", "can not write file\n" + sheetPath + "_000.bmp"}));
+    EXPECT_EQ(rec.Texts(),
+              (Texts{"can not write file\n" + path + "_001.bmp", "can not write file\n" + sheetPath + "_000.bmp"}));
     EXPECT_EQ(ReadFileBytes(path + "_000.bmp").size(), 126u);
     EXPECT_FALSE(Exists(path + "_001.bmp"));
     EXPECT_FALSE(Exists(path + "_002.bmp"));
@@ -135,9 +136,9 @@ TEST_F(WriteFailure, ContainerThatCannotBeOpenedForWriting) {
 
     EXPECT_EQ(WithoutWriteAccess(dir.Path(), path, [&](IMessageSink& s) { ImportTexture(s, path + "_000.bmp"); }),
               Texts{"can not write original texture file!"});
-    EXPECT_EQ(WithoutWriteAccess(dir.Path(), sheetPath,
-                                 [&](IMessageSink& s) { ImportTexture(s, sheetPath + "_000.bmp"); }),
-              Texts{"can not write original texture file!"});
+    EXPECT_EQ(
+        WithoutWriteAccess(dir.Path(), sheetPath, [&](IMessageSink& s) { ImportTexture(s, sheetPath + "_000.bmp"); }),
+        Texts{"can not write original texture file!"});
     EXPECT_EQ(ReadFileBytes(path), c);
     EXPECT_EQ(ReadFileBytes(sheetPath), sheet);
 }

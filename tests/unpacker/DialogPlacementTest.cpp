@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 // removes one), and the row says where the next dialog of each kind opens.
 struct Folders {
     TempDir dir;
-    std::string images = dir / "images";   // holds a good image
-    std::string others = dir / "others";   // holds a file that is no image
+    std::string images = dir / "images"; // holds a good image
+    std::string others = dir / "others"; // holds a file that is no image
     std::string outA = dir / "outA";
     std::string outB = dir / "outB";
     std::string image = dir / "images/disc.bin";
@@ -63,16 +63,28 @@ TEST_P(DialogStart, FollowsTheChoicesOfThisRun) {
     for (const Step step : GetParam().steps) {
         w.platform.available = std::uint64_t{1} << 40;
         switch (step) {
-        case Step::Image: w.ChooseImage(f.image); break;
-        case Step::NotImage: w.ChooseImage(f.notImage); break;
-        case Step::FolderA: w.ChooseFolder(f.outA); break;
-        case Step::FolderB: w.ChooseFolder(f.outB); break;
+        case Step::Image:
+            w.ChooseImage(f.image);
+            break;
+        case Step::NotImage:
+            w.ChooseImage(f.notImage);
+            break;
+        case Step::FolderA:
+            w.ChooseFolder(f.outA);
+            break;
+        case Step::FolderB:
+            w.ChooseFolder(f.outB);
+            break;
         case Step::FolderWithoutSpace:
             w.platform.available = 5;
             w.ChooseFolder(f.outB);
             break;
-        case Step::RemoveImages: fs::remove_all(f.images); break;
-        case Step::RemoveOutA: fs::remove_all(f.outA); break;
+        case Step::RemoveImages:
+            fs::remove_all(f.images);
+            break;
+        case Step::RemoveOutA:
+            fs::remove_all(f.outA);
+            break;
         }
     }
     w.platform.image.reset(); // both dialogs cancelled now: only their start is looked at
@@ -88,16 +100,17 @@ TEST_P(DialogStart, FollowsTheChoicesOfThisRun) {
 INSTANTIATE_TEST_SUITE_P(
     Runs, DialogStart,
     ::testing::Values(
-        StartCase{"NothingChosenYet", {}, "home", "home"},
-        StartCase{"AnImage", {Step::Image}, "images", "images"},
+        StartCase{"NothingChosenYet", {}, "home", "home"}, StartCase{"AnImage", {Step::Image}, "images", "images"},
         StartCase{"AFileThatIsNoImageStillCounts", {Step::Image, Step::NotImage}, "others", "others"},
         StartCase{"AFolderWinsOverTheImage", {Step::Image, Step::FolderA}, "images", "outA"},
         StartCase{"TheLastFolderWins", {Step::FolderA, Step::FolderB}, "home", "outB"},
         StartCase{"AFolderWithoutSpaceWasStillChosen", {Step::FolderA, Step::FolderWithoutSpace}, "home", "outB"},
-        StartCase{"ARemovedFolderFallsBackToTheImage", {Step::Image, Step::FolderA, Step::RemoveOutA}, "images",
-                  "images"},
+        StartCase{
+            "ARemovedFolderFallsBackToTheImage", {Step::Image, Step::FolderA, Step::RemoveOutA}, "images", "images"},
         StartCase{"RemovedFoldersFallBackToHome",
-                  {Step::Image, Step::FolderA, Step::RemoveOutA, Step::RemoveImages}, "home", "home"}),
+                  {Step::Image, Step::FolderA, Step::RemoveOutA, Step::RemoveImages},
+                  "home",
+                  "home"}),
     [](const ::testing::TestParamInfo<StartCase>& p) { return std::string(p.param.name); });
 
 // The real dialogs, found as the active modal window and cancelled.
@@ -118,8 +131,10 @@ protected:
     void SetUp() override {
         // Qt's file dialog keeps its own view settings; here they go to a
         // folder of the test's own.
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(m_settings.Path().string()));
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(m_settings.Path().string()));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(m_settings.Path().string()));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QString::fromStdString(m_settings.Path().string()));
     }
     TempDir m_settings;
 };
@@ -128,8 +143,8 @@ TEST_P(RealDialog, OpensInTheStartFolderWithNothingTypedIn) {
     TempDir dir;
     const std::string start = GetParam().startExists ? (dir / "start folder") : (dir / "gone");
     if (GetParam().startExists) fs::create_directory(start);
-    const QString expected = GetParam().startExists ? QDir(QString::fromStdString(start)).absolutePath()
-                                                    : QDir::home().absolutePath();
+    const QString expected =
+        GetParam().startExists ? QDir(QString::fromStdString(start)).absolutePath() : QDir::home().absolutePath();
 
     auto seen = std::make_shared<SeenDialog>();
     WhenModalShows<QFileDialog>([seen](QFileDialog& d) {
@@ -140,8 +155,8 @@ TEST_P(RealDialog, OpensInTheStartFolderWithNothingTypedIn) {
     });
     unpacker::CSystemPlatform platform;
     std::string result = "untouched";
-    const bool chosen = GetParam().folderDialog ? platform.BrowseFolder(start, result)
-                                                : platform.BrowseImageFile(start, result);
+    const bool chosen =
+        GetParam().folderDialog ? platform.BrowseFolder(start, result) : platform.BrowseImageFile(start, result);
     ASSERT_TRUE(seen->shown) << "no file dialog appeared";
     EXPECT_FALSE(chosen);
     EXPECT_EQ(result, "untouched");
@@ -202,8 +217,8 @@ TEST(MainWindowPlace, IsWhereItWasAfterAJob) {
         // The manager may place the window again a moment later; it must end
         // up where it was (a shift by the frame stays for good).
         ProcessUntil([&] { return w.dlg.pos() == before; }, 5000);
-        EXPECT_EQ(w.dlg.pos(), before) << "from " << before.x() << "," << before.y() << " to " << w.dlg.pos().x()
-                                       << "," << w.dlg.pos().y();
+        EXPECT_EQ(w.dlg.pos(), before) << "from " << before.x() << "," << before.y() << " to " << w.dlg.pos().x() << ","
+                                       << w.dlg.pos().y();
     }
 }
 

@@ -18,13 +18,12 @@ using Tree = std::map<std::string, std::vector<std::uint8_t>>;
 
 Tree ExpectedTree(const SampleImage& image, const std::vector<int>& indices) {
     Tree tree;
-    for (int i : indices) tree[image.entries[static_cast<std::size_t>(i)].name] = image.entries[static_cast<std::size_t>(i)].data;
+    for (int i : indices)
+        tree[image.entries[static_cast<std::size_t>(i)].name] = image.entries[static_cast<std::size_t>(i)].data;
     return tree;
 }
 
-Tree TreeOrEmpty(const std::string& folder) {
-    return std::filesystem::exists(folder) ? FileTree(folder) : Tree{};
-}
+Tree TreeOrEmpty(const std::string& folder) { return std::filesystem::exists(folder) ? FileTree(folder) : Tree{}; }
 
 // Presses Start and runs the loop until the progress window has closed.
 bool RunJob(Window& w) {

@@ -37,8 +37,8 @@ TEST(ExtractSafety, BesideTheImageWithAnEntryOfItsNameAndADamagedSize) {
     EXPECT_EQ(ReadFileBytes(dir / "FIRST.BIN"), entries[0].data);
     EXPECT_EQ(ReadFileBytes(dir / "LAST.BIN"), entries[3].data);
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "DATA" / "HURT.BIN"));
-    EXPECT_EQ(w.system.Texts(),
-              (std::vector<std::string>{"Extract complete!", "2 entries could not be written. The first:\ngame disc.bin"}));
+    EXPECT_EQ(w.system.Texts(), (std::vector<std::string>{
+                                    "Extract complete!", "2 entries could not be written. The first:\ngame disc.bin"}));
     EXPECT_TRUE(w.dlg.isVisible());
 }
 

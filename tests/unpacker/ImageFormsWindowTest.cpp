@@ -19,8 +19,10 @@ struct FormCase {
     Form form;
 };
 
-const FormCase kForms[] = {
-    {"RawBin", Form::Raw}, {"PlainIso", Form::Plain}, {"RawThroughCue", Form::RawCue}, {"PlainThroughCue", Form::PlainCue}};
+const FormCase kForms[] = {{"RawBin", Form::Raw},
+                           {"PlainIso", Form::Plain},
+                           {"RawThroughCue", Form::RawCue},
+                           {"PlainThroughCue", Form::PlainCue}};
 
 bool IsRaw(Form f) { return f == Form::Raw || f == Form::RawCue; }
 
@@ -59,7 +61,8 @@ TEST_P(WindowForms, LoadExtractAndImportAlike) {
     ASSERT_TRUE(w.ChooseImage(image.chosen)) << ::testing::PrintToString(w.system.Texts());
     EXPECT_EQ(w.dlg.m_controller.m_strImagePath, image.chosen);
     EXPECT_EQ(w.EditText(res::kIdcImagePath), image.chosen) << "the window shows the file the user chose";
-    EXPECT_EQ(w.dlg.m_controller.m_archive.CurrentLayout(), IsRaw(f) ? CDiscImage::Layout::Raw : CDiscImage::Layout::Plain);
+    EXPECT_EQ(w.dlg.m_controller.m_archive.CurrentLayout(),
+              IsRaw(f) ? CDiscImage::Layout::Raw : CDiscImage::Layout::Plain);
     EXPECT_EQ(w.dlg.m_controller.m_archive.m_nEntryCount, image.sample.entries.size());
 
     const std::string out = image.sample.dir / "out";

@@ -215,9 +215,8 @@ TEST(ImportDrop, ADropAsksAboutEachMatchAndImportsOnYes) {
                "\navailable space = " + std::to_string(space) + "\n" + path + "\n\n Import this file ?";
     };
     const std::vector<std::string> expected = {
-        question(0, 5000, w.Space(0), title), "file import OK!",
-        question(3, 7, w.Space(3), readme),
-        question(2, 100, w.Space(2), big), "file import error!",
+        question(0, 5000, w.Space(0), title), "file import OK!",    question(3, 7, w.Space(3), readme),
+        question(2, 100, w.Space(2), big),    "file import error!",
     };
     EXPECT_EQ(w.owned.Texts(), expected);
     const auto notices = w.owned.Notices();
@@ -346,7 +345,12 @@ TEST(ImportDrop, ADroppedPatchIsAskedAboutAndAppliedToTheImage) {
     const Case cases[] = {
         {"yes", Answer::Yes, true, true, {"patch apply OK!"}, nullptr},
         {"no", Answer::No, true, false, {}, nullptr},
-        {"for another image", Answer::Yes, false, false, {"patch apply error!"}, "The patch was made for another image"},
+        {"for another image",
+         Answer::Yes,
+         false,
+         false,
+         {"patch apply error!"},
+         "The patch was made for another image"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -382,7 +386,8 @@ TEST(ImportDrop, ADroppedPatchIsAskedAboutAndAppliedToTheImage) {
         EXPECT_TRUE(Enter(w.dlg, mime).accepted) << "a patch is taken like a match";
         w.owned.AnswerNext(c.answer);
         EXPECT_TRUE(Drop(w.dlg, mime).accepted);
-        ASSERT_TRUE(ProcessUntil([&] { return !w.owned.Texts().empty() && (c.answer == Answer::No || w.owned.Texts().size() > 1); }));
+        ASSERT_TRUE(ProcessUntil(
+            [&] { return !w.owned.Texts().empty() && (c.answer == Answer::No || w.owned.Texts().size() > 1); }));
         const auto texts = w.owned.Texts();
         EXPECT_EQ(texts[0], "Apply this patch to the image?\n" + patch);
         EXPECT_EQ(std::vector<std::string>(texts.begin() + 1, texts.end()), c.windowBoxes);
@@ -434,10 +439,26 @@ TEST(ImportDrop, TheHoldOfAWindowOperationRefusesDragsAndKeepsTheLists) {
     } rows[] = {
         {"nothing", [](CImportMatches&) {}, true},
         {"held", [](CImportMatches& m) { m.BeginHold(); }, false},
-        {"held twice, released once", [](CImportMatches& m) { m.BeginHold(); m.BeginHold(); m.EndHold(); }, false},
-        {"held and released", [](CImportMatches& m) { m.BeginHold(); m.EndHold(); }, true},
+        {"held twice, released once",
+         [](CImportMatches& m) {
+             m.BeginHold();
+             m.BeginHold();
+             m.EndHold();
+         },
+         false},
+        {"held and released",
+         [](CImportMatches& m) {
+             m.BeginHold();
+             m.EndHold();
+         },
+         true},
         {"dropped, not yet handled", [](CImportMatches& m) { m.TakeDrop(); }, false},
-        {"dropped and handled", [](CImportMatches& m) { m.TakeDrop(); m.BeginDropHandling(); }, true},
+        {"dropped and handled",
+         [](CImportMatches& m) {
+             m.TakeDrop();
+             m.BeginDropHandling();
+         },
+         true},
         {"dropped, its message inside a hold",
          [](CImportMatches& m) {
              m.TakeDrop();

@@ -48,7 +48,9 @@ struct Opened {
         }
     }
     void Open() { progress.Create(&main); }
-    bool WaitForBegin(int count) { return ProcessUntil([&] { return main.beginRequests >= count; }, 5000); }
+    bool WaitForBegin(int count) {
+        return ProcessUntil([&] { return main.beginRequests >= count; }, 5000);
+    }
     QPlainTextEdit* Text() { return gui::FindControlAs<QPlainTextEdit>(&progress, res::kIdcProgressText); }
     QPushButton* Cancel() { return gui::FindControlAs<QPushButton>(&progress, res::kIdcCancel); }
 };

@@ -80,15 +80,15 @@ inline std::string Native(std::string s) {
 inline std::vector<tools::AfsBuildEntry> SampleEntries() {
     using tools::PatternBytes;
     return {
-        {"BGM/TITLE.ADX", PatternBytes(5000, 1), 0},                     // 0
-        {"se/Click.adx", PatternBytes(3000, 2), 0},                      // 1
-        {"DATA/A/B.BIN", PatternBytes(100, 3), 0},                       // 2
-        {"README.TXT", PatternBytes(7, 4), 0},                           // 3
-        {"DATA/MAP.ADX", PatternBytes(2048, 5), 0},                      // 4
-        {"MOVIE/README.TXT", PatternBytes(9, 6), 0},                     // 5
-        {"BGM2/CLICK.ADX", PatternBytes(11, 7), 0},                      // 6
-        {"LONG/ABCDEFGHIJKLMNOPQRSTUVWXYZ0", PatternBytes(12, 8), 0},    // 7: 32 bytes
-        {"DATA/EMPTY.BIN", {}, 0},                                       // 8
+        {"BGM/TITLE.ADX", PatternBytes(5000, 1), 0},                  // 0
+        {"se/Click.adx", PatternBytes(3000, 2), 0},                   // 1
+        {"DATA/A/B.BIN", PatternBytes(100, 3), 0},                    // 2
+        {"README.TXT", PatternBytes(7, 4), 0},                        // 3
+        {"DATA/MAP.ADX", PatternBytes(2048, 5), 0},                   // 4
+        {"MOVIE/README.TXT", PatternBytes(9, 6), 0},                  // 5
+        {"BGM2/CLICK.ADX", PatternBytes(11, 7), 0},                   // 6
+        {"LONG/ABCDEFGHIJKLMNOPQRSTUVWXYZ0", PatternBytes(12, 8), 0}, // 7: 32 bytes
+        {"DATA/EMPTY.BIN", {}, 0},                                    // 8
     };
 }
 
@@ -105,8 +105,8 @@ struct SampleImage {
 
 // The main window with recorders for both kinds of boxes and a fake platform.
 struct Window {
-    MessageRecorder system;  // the archive's and the job's boxes
-    MessageRecorder owned;   // the window's own boxes
+    MessageRecorder system; // the archive's and the job's boxes
+    MessageRecorder owned;  // the window's own boxes
     FakePlatform platform;
     unpacker::CUnpackerDlg dlg{&system, &platform};
 

@@ -46,8 +46,8 @@ TEST(UnpackerWindow, StartIsEnabledExactlyWithImageFolderAndABox) {
     };
     for (int bits = 0; bits < 16; ++bits) {
         const Row r{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
-        SCOPED_TRACE(::testing::Message() << "image " << r.image << " folder " << r.folder << " adx " << r.adx
-                                          << " other " << r.other);
+        SCOPED_TRACE(::testing::Message()
+                     << "image " << r.image << " folder " << r.folder << " adx " << r.adx << " other " << r.other);
         Window w;
         // Boxes first (before any choice), then the choices, then the boxes
         // again: the rule must hold whatever the order.
@@ -135,7 +135,8 @@ TEST(UnpackerWindow, AFailedImageChoiceEmptiesThePathDisablesStartAndRefusesDrag
         // rest is its own business.
         const auto sys = w.system.Texts();
         ASSERT_EQ(sys.size(), row.systemTexts.size());
-        for (std::size_t i = 0; i < sys.size(); ++i) EXPECT_EQ(sys[i].substr(0, row.systemTexts[i].size()), row.systemTexts[i]);
+        for (std::size_t i = 0; i < sys.size(); ++i)
+            EXPECT_EQ(sys[i].substr(0, row.systemTexts[i].size()), row.systemTexts[i]);
         EXPECT_EQ(w.owned.Texts(), row.ownedTexts);
         for (const Notice& n : w.owned.Notices()) {
             EXPECT_FALSE(n.systemModal);
@@ -189,12 +190,8 @@ TEST(UnpackerWindow, FreeSpaceMustBeMoreThan550000000Bytes) {
         std::optional<std::uint64_t> available;
         bool accepted;
     } rows[] = {
-        {550000000, false},
-        {550000001, true},
-        {std::nullopt, false},
-        {0, false},
-        {549999999, false},
-        {UINT64_MAX, true},
+        {550000000, false}, {550000001, true},  {std::nullopt, false},
+        {0, false},         {549999999, false}, {UINT64_MAX, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.available ? std::to_string(*row.available) : "unknown");

@@ -248,7 +248,8 @@ HWND OwnedDialog(DWORD process, HWND except, const std::function<bool(HWND)>& te
             auto& found = *reinterpret_cast<Search*>(p);
             DWORD owner = 0;
             GetWindowThreadProcessId(w, &owner);
-            if (owner != found.process || w == found.except || !IsWindowVisible(w) || ClassOf(w) != L"#32770") return TRUE;
+            if (owner != found.process || w == found.except || !IsWindowVisible(w) || ClassOf(w) != L"#32770")
+                return TRUE;
             if (!(*found.test)(w)) return TRUE;
             found.found = w;
             return FALSE;
@@ -263,8 +264,7 @@ HWND MainWindow(const Process& p, const wchar_t* title) {
 
 void ChooseImage(const Process& p, HWND main, const std::wstring& image) {
     Click(main, 1000);
-    const HWND dialog =
-        WaitFor([&] { return TopWindow(p.Id(), L"open CD image file"); }, 30, "the file dialog");
+    const HWND dialog = WaitFor([&] { return TopWindow(p.Id(), L"open CD image file"); }, 30, "the file dialog");
     HWND edit = GetDlgItem(dialog, 0x47C); // the file name box
     if (edit && ClassOf(edit) != L"Edit") edit = FindWindowExW(edit, nullptr, L"Edit", nullptr);
     if (!edit) edit = EditOf(dialog);
@@ -316,8 +316,7 @@ void Drop(HWND target, const std::wstring& file) {
     std::memcpy(block.data() + sizeof(DROPFILES), file.c_str(), file.size() * sizeof(wchar_t));
     void* remote = VirtualAllocEx(handle, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     SIZE_T written = 0;
-    if (!remote || !WriteProcessMemory(handle, remote, block.data(), block.size(), &written) ||
-        written != block.size())
+    if (!remote || !WriteProcessMemory(handle, remote, block.data(), block.size(), &written) || written != block.size())
         Fail("can not write the drop into the program's memory");
     CloseHandle(handle);
     PostMessageW(target, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);

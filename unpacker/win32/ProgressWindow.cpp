@@ -76,7 +76,8 @@ INT_PTR CProgressWnd::OnMessage(UINT message, WPARAM wParam, LPARAM) {
             return TRUE;
         }
         return FALSE;
-    default: return FALSE;
+    default:
+        return FALSE;
     }
 }
 

@@ -14,8 +14,7 @@ namespace qorlu::win32 {
 namespace res = resources::unpacker;
 
 CUnpackerWnd::CUnpackerWnd()
-    : m_messages(nullptr, res::kProgramName),
-      m_systemMessages(nullptr, res::kProgramName),
+    : m_messages(nullptr, res::kProgramName), m_systemMessages(nullptr, res::kProgramName),
       m_controller(*this, m_platform, m_dropTarget, m_systemMessages) {}
 
 int CUnpackerWnd::Run(HINSTANCE instance) {
@@ -75,16 +74,21 @@ INT_PTR CUnpackerWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return message == WM_QUERYDRAGICON ? result : TRUE;
     }
     switch (message) {
-    case WM_INITDIALOG: OnInitDialog(); return TRUE;
+    case WM_INITDIALOG:
+        OnInitDialog();
+        return TRUE;
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED || LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
             OnCommand(LOWORD(wParam));
         return TRUE;
-    case WM_DROPFILES: m_dropTarget.OnDropFiles(reinterpret_cast<HDROP>(wParam)); return TRUE;
+    case WM_DROPFILES:
+        m_dropTarget.OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        return TRUE;
     case WM_ENDSESSION:
         if (wParam) End();
         return TRUE;
-    default: break;
+    default:
+        break;
     }
     if (message == static_cast<UINT>(kWmBeginExtract)) {
         m_controller.OnBeginExtract(m_progressDlg);
@@ -99,14 +103,27 @@ INT_PTR CUnpackerWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void CUnpackerWnd::OnCommand(int id) {
     switch (id) {
-    case res::kIdcSelectImage: m_controller.OnSelectImage(); break;
-    case res::kIdcSelectOutput: m_controller.OnSelectOutputDir(); break;
-    case res::kIdcStartExtract: m_controller.OnStartExtract(); break;
-    case res::kIdcExtractAdx: m_controller.OnCheckAdx(); break;
-    case res::kIdcExtractOther: m_controller.OnCheckOthers(); break;
+    case res::kIdcSelectImage:
+        m_controller.OnSelectImage();
+        break;
+    case res::kIdcSelectOutput:
+        m_controller.OnSelectOutputDir();
+        break;
+    case res::kIdcStartExtract:
+        m_controller.OnStartExtract();
+        break;
+    case res::kIdcExtractAdx:
+        m_controller.OnCheckAdx();
+        break;
+    case res::kIdcExtractOther:
+        m_controller.OnCheckOthers();
+        break;
     case IDOK:
-    case IDCANCEL: End(); break; // the dialog's OK and Cancel end it, and the program
-    default: break;
+    case IDCANCEL:
+        End();
+        break; // the dialog's OK and Cancel end it, and the program
+    default:
+        break;
     }
 }
 
@@ -126,9 +143,13 @@ void CUnpackerWnd::End() {
     m_bEnded = true;
 }
 
-void CUnpackerWnd::ShowImagePath(const std::string& path) { SetDlgItemTextW(m_hWnd, res::kIdcImagePath, Wide(path).c_str()); }
+void CUnpackerWnd::ShowImagePath(const std::string& path) {
+    SetDlgItemTextW(m_hWnd, res::kIdcImagePath, Wide(path).c_str());
+}
 
-void CUnpackerWnd::ShowOutputDir(const std::string& path) { SetDlgItemTextW(m_hWnd, res::kIdcOutputDir, Wide(path).c_str()); }
+void CUnpackerWnd::ShowOutputDir(const std::string& path) {
+    SetDlgItemTextW(m_hWnd, res::kIdcOutputDir, Wide(path).c_str());
+}
 
 void CUnpackerWnd::EnableStart(bool enabled) { EnableWindow(GetDlgItem(m_hWnd, res::kIdcStartExtract), enabled); }
 
