@@ -109,8 +109,6 @@ public:
     // one this job already wrote under a name in another letter case, or it
     // could not be created, read or written whole.
     int ExtractEntry(const std::string& lpszFolder, std::uint32_t nIndex);
-    // Why the last ExtractEntry (or entry of a job) returned 0; nothing after a 1.
-    const std::optional<ExtractFailure>& LastExtractFailure() const { return m_lastExtractFailure; }
 
     // Writes the replacement file lpszPath over entry nIndex inside the image
     // and records a changed size. 1 on success, 0 on failure (with a message).
@@ -159,7 +157,7 @@ private:
     std::uint64_t m_nArchiveBytesAtLoad = 0;
     std::uint32_t m_nJobWritten = 0; // entries the last job wrote whole
     std::vector<ExtractFailure> m_jobFailures;
-    std::optional<ExtractFailure> m_lastExtractFailure;
+    std::optional<ExtractFailure> m_lastExtractFailure; // why the last ExtractInto returned 0
     bool m_bImageChangedSinceLoad = false;
 };
 
