@@ -48,6 +48,10 @@ CUnpackerDlg::CUnpackerDlg(IMessageSink* systemSink, IUnpackerPlatform* platform
     onClick(res::kIdcExtractAdx, &CUnpackerController::OnCheckAdx);
     onClick(res::kIdcExtractOther, &CUnpackerController::OnCheckOthers);
 
+    m_pReturnTimer = new QTimer(this);
+    m_pReturnTimer->setInterval(25);
+    connect(m_pReturnTimer, &QTimer::timeout, this, &CUnpackerDlg::KeepReturnPlace);
+
     // Window initialisation: the shell's steps, the drop target, the boxes.
     InitShell();
     m_dropTarget.Register(this);
@@ -82,6 +86,7 @@ void CUnpackerDlg::setVisible(bool visible) {
     // While the progress window stands in for this window, hiding must not
     // end the modal loop that runs it, as a dialog's hiding otherwise does.
     if (!visible && m_progressDlg.IsOpen()) {
+        m_returnTo.reset();
         if (isVisible()) m_hiddenAt = pos();
         QWidget::setVisible(false);
         return;
@@ -90,9 +95,27 @@ void CUnpackerDlg::setVisible(bool visible) {
         // Back where it was: placed before it is mapped, so the window
         // manager takes the position as the user's own.
         move(*m_hiddenAt);
+        m_returnTo = m_hiddenAt;
         m_hiddenAt.reset();
     }
     gui::CShellDialog::setVisible(visible);
+    if (visible && m_returnTo) {
+        // A manager that has forgotten the frame takes that place as the
+        // client area's and leaves the window shifted by its frame; once
+        // the frame is known again the window is put back where it was.
+        m_returnTicks = 0;
+        m_pReturnTimer->start();
+    }
+}
+
+void CUnpackerDlg::KeepReturnPlace() {
+    constexpr int kMaxTicks = 200; // 25 ms each: the manager has five seconds
+    const bool framed = frameGeometry() != geometry();
+    if (!m_returnTo || !isVisible() || framed || ++m_returnTicks >= kMaxTicks) {
+        if (m_returnTo && isVisible() && framed && pos() != *m_returnTo) move(*m_returnTo);
+        m_returnTo.reset();
+        m_pReturnTimer->stop();
+    }
 }
 
 void CUnpackerDlg::ShowPath(int editId, const std::string& path) {

@@ -20,6 +20,7 @@
 #include "unpacker/UnpackerPlatform.h"
 
 #include <QPoint>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -87,6 +88,12 @@ private:
     // Where the window stood when the progress window hid it: a window
     // manager may place a window that is shown again elsewhere.
     std::optional<QPoint> m_hiddenAt;
+    // After the window is shown again: the place it must take once the
+    // manager has framed it, and the timer that waits for the frame.
+    std::optional<QPoint> m_returnTo;
+    QTimer* m_pReturnTimer = nullptr;
+    int m_returnTicks = 0;
+    void KeepReturnPlace();
 
     QPushButton* m_pStartButton = nullptr; // 1006
     QCheckBox* m_pAdxBox = nullptr;        // 1005

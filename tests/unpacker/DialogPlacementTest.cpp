@@ -200,6 +200,7 @@ TEST(MainWindowPlace, IsWhereItWasAfterAJob) {
         ASSERT_TRUE(ProcessUntil([&] { return w.dlg.isVisible(); }));
         Settle(w.dlg);
         const QPoint before = w.dlg.pos();
+        const QRect clientBefore = w.dlg.geometry();
         ASSERT_TRUE(w.ChooseImage(image.path))
             << "boxes: " << ::testing::PrintToString(w.system.Texts()) << ::testing::PrintToString(w.owned.Texts());
         ASSERT_TRUE(w.ChooseFolder(out));
@@ -218,7 +219,8 @@ TEST(MainWindowPlace, IsWhereItWasAfterAJob) {
         // up where it was (a shift by the frame stays for good).
         ProcessUntil([&] { return w.dlg.pos() == before; }, 5000);
         EXPECT_EQ(w.dlg.pos(), before) << "from " << before.x() << "," << before.y() << " to " << w.dlg.pos().x() << ","
-                                       << w.dlg.pos().y();
+                                       << w.dlg.pos().y() << " client " << clientBefore.x() << "," << clientBefore.y()
+                                       << " to " << w.dlg.geometry().x() << "," << w.dlg.geometry().y();
     }
 }
 
