@@ -2,8 +2,8 @@
 
 #include "archive/AfsLayout.h"
 #include "format/ByteReader.h"
-#include "shell/ByteOrder.h"
-#include "shell/Text.h"
+#include "format/ByteOrder.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <new>

@@ -2,8 +2,8 @@
 
 #include "archive/AfsArchive.h"
 #include "archive/ExtractTargets.h"
-#include "shell/FileLayer.h"
-#include "shell/Text.h"
+#include "io/FileLayer.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <vector>

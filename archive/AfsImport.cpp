@@ -8,7 +8,7 @@
 #include "archive/AfsArchive.h"
 #include "archive/AfsLayout.h"
 #include "format/ByteReader.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "archive/ExtractTargets.h"
 
-#include "shell/FileLayer.h"
-#include "shell/Text.h"
+#include "io/FileLayer.h"
+#include "base/Text.h"
 
 #include <utility>
 

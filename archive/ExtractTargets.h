@@ -12,7 +12,7 @@
 // Two entries whose names differ only in letter case are one file on a file
 // system that ignores case: the first keeps it, the second is not written.
 
-#include "shell/FileLayer.h"
+#include "io/FileLayer.h"
 
 #include <cstdint>
 #include <map>

@@ -1,6 +1,6 @@
 #include "archive/ImportMatching.h"
 
-#include "shell/Text.h"
+#include "base/Text.h"
 
 #include <cstdio>
 

@@ -14,8 +14,8 @@
 
 #include "packer/BlockExport.h"
 #include "packer/BlockImport.h"
-#include "shell/BinaryFile.h"
-#include "shell/ByteOrder.h"
+#include "io/BinaryFile.h"
+#include "format/ByteOrder.h"
 
 #include <zlib.h>
 

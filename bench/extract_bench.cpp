@@ -12,11 +12,11 @@
 // so that its peak memory is the extraction's alone.
 
 #include "archive/AfsArchive.h"
-#include "unpacker/ExtractJob.h"
-#include "shell/ByteOrder.h"
+#include "archive/ExtractJob.h"
+#include "format/ByteOrder.h"
 #include "tools/AfsBuilder.h"
 #include "tools/RawSectorWriter.h"
-#include "unpacker/ExtractProgress.h"
+#include "archive/ExtractProgress.h"
 
 #include <algorithm>
 #include <chrono>

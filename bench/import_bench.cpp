@@ -10,7 +10,7 @@
 // that the entry table and the name record are rewritten every time.
 
 #include "archive/AfsArchive.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "tools/AfsBuilder.h"
 #include "tools/RawSectorWriter.h"
 

@@ -16,7 +16,7 @@
 // bytes, as an import leaves them.
 
 #include "disc/SectorChecksum.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "tools/RawSectorWriter.h"
 
 #include <algorithm>

@@ -9,7 +9,7 @@
 //   verify_bench [WORKDIR]      build the image (once) and measure
 
 #include "disc/SectorChecksum.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "tools/RawSectorWriter.h"
 
 #include <algorithm>

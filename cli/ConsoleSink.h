@@ -4,7 +4,7 @@
 // printed on stdout and answered by a line on stdin ("y" or "n"), or
 // answered Yes at once when the user passed --yes.
 
-#include "shell/Message.h"
+#include "base/Message.h"
 
 #include <cstdio>
 #include <istream>

@@ -6,10 +6,10 @@
 #include "cli/Commands.h"
 #include "cli/ConsoleSink.h"
 #include "cli/Terminal.h"
-#include "shell/FileLayer.h"
-#include "shell/NativePath.h"
-#include "unpacker/ExtractJob.h"
-#include "unpacker/ExtractProgress.h"
+#include "io/FileLayer.h"
+#include "io/NativePath.h"
+#include "archive/ExtractJob.h"
+#include "archive/ExtractProgress.h"
 
 #include <algorithm>
 #include <atomic>

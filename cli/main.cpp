@@ -7,9 +7,9 @@
 
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
-#include "shell/NativePath.h"
-#include "shell/LastResort.h"
-#include "shell/Version.h"
+#include "io/NativePath.h"
+#include "base/LastResort.h"
+#include "base/Version.h"
 
 #include <algorithm>
 #include <cstdio>

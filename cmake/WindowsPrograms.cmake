@@ -1,6 +1,7 @@
-# The three windowed programs of the Windows build: native dialogs made
-# from the dialog tables, with their icon, string 101, version and manifest
-# compiled in as resources.
+# qorlu_windows_program(): a windowed program of the Windows build, a native
+# dialog made from the dialog tables, with its icon, string 101, version and
+# manifest compiled in as resources. Each program's own CMakeLists.txt calls
+# it.
 
 # Icon 128 as a .ico file, written by make_icon: one built for the build
 # machine when QORLU_NATIVE_MAKE_ICON names it (the Linux build's
@@ -11,12 +12,6 @@ if(QORLU_NATIVE_MAKE_ICON)
 else()
   set(qorlu_icon_maker make_icon)
 endif()
-
-add_library(qorlu_win32_shell STATIC
-  ${PROJECT_SOURCE_DIR}/shell/win32/WindowShell.cpp
-  ${PROJECT_SOURCE_DIR}/shell/win32/WindowShell.h)
-target_include_directories(qorlu_win32_shell PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(qorlu_win32_shell PUBLIC qorlu_core comctl32 shell32 ole32 user32 gdi32 comdlg32 uuid)
 
 function(qorlu_windows_program program)
   cmake_parse_arguments(ARG "" "STRING101" "SOURCES;LIBS" ${ARGN})
@@ -35,18 +30,6 @@ function(qorlu_windows_program program)
   set_source_files_properties(${dir}/${program}.rc PROPERTIES OBJECT_DEPENDS
     "${QORLU_RC_ICON};${QORLU_RC_MANIFEST}")
   add_executable(${program} WIN32 ${ARG_SOURCES} ${dir}/${program}.rc)
-  target_link_libraries(${program} PRIVATE qorlu_win32_shell ${ARG_LIBS})
+  target_link_libraries(${program} PRIVATE qorlu_ui_win32 ${ARG_LIBS})
   target_link_options(${program} PRIVATE -municode)
 endfunction()
-
-qorlu_windows_program(qorlu_unpacker STRING101 "&About qorlu_unpacker..."
-  SOURCES
-    ${PROJECT_SOURCE_DIR}/unpacker/win32/unpacker_win32_main.cpp
-    ${PROJECT_SOURCE_DIR}/unpacker/win32/UnpackerWindow.cpp
-    ${PROJECT_SOURCE_DIR}/unpacker/win32/ProgressWindow.cpp
-    ${PROJECT_SOURCE_DIR}/unpacker/win32/DropTarget.cpp
-    ${PROJECT_SOURCE_DIR}/unpacker/win32/SystemPlatform.cpp)
-qorlu_windows_program(qorlu_bitmapper STRING101 "&About qorlu_bitmapper..."
-  SOURCES ${PROJECT_SOURCE_DIR}/texture/bitmapper_win32_main.cpp)
-qorlu_windows_program(qorlu_packer STRING101 "&About qorlu_packer..."
-  SOURCES ${PROJECT_SOURCE_DIR}/packer/packer_win32_main.cpp)

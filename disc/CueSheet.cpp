@@ -1,9 +1,9 @@
 #include "disc/CueSheet.h"
-#include "shell/NativePath.h"
+#include "io/NativePath.h"
 
-#include "shell/BinaryFile.h"
-#include "shell/Message.h"
-#include "shell/Text.h"
+#include "io/BinaryFile.h"
+#include "base/Message.h"
+#include "base/Text.h"
 
 #include <filesystem>
 #include <sstream>

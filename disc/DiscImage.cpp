@@ -4,7 +4,7 @@
 #include "disc/ImageJournal.h"
 #include "disc/SectorChecksum.h"
 #include "format/ByteReader.h"
-#include "shell/Text.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <cstring>

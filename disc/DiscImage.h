@@ -41,8 +41,8 @@
 // job, never at the same time (the main window is hidden while a job runs).
 
 #include "disc/SectorPlan.h"
-#include "shell/BinaryFile.h"
-#include "shell/Message.h"
+#include "io/BinaryFile.h"
+#include "base/Message.h"
 
 #include <cstdint>
 #include <span>

@@ -1,8 +1,8 @@
 #include "disc/ImageJournal.h"
-#include "shell/NativePath.h"
+#include "io/NativePath.h"
 
 #include "format/ByteReader.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -48,7 +48,7 @@
 // a journal that is still being written.
 
 #include "disc/SectorPlan.h"
-#include "shell/FileLayer.h"
+#include "io/FileLayer.h"
 
 #include <cstdint>
 #include <string>

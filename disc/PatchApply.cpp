@@ -15,8 +15,8 @@
 #include "disc/PatchFiles.h"
 #include "disc/PatchMessages.h"
 #include "disc/PpfPatch.h"
-#include "shell/BinaryFile.h"
-#include "shell/ByteOrder.h"
+#include "io/BinaryFile.h"
+#include "format/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -29,7 +29,7 @@
 // once more for the image's bytes under its records, and twice the sectors
 // it touches.
 
-#include "shell/Message.h"
+#include "base/Message.h"
 
 #include <cstddef>
 #include <string>

@@ -7,7 +7,7 @@
 #include "disc/PatchFiles.h"
 #include "disc/PatchMessages.h"
 #include "disc/PpfPatch.h"
-#include "shell/BinaryFile.h"
+#include "io/BinaryFile.h"
 
 #include <new>
 #include <optional>

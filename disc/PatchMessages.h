@@ -2,7 +2,7 @@
 // Pieces of the messages that making and applying a patch both show, and
 // the texts of applying one that checks the bytes its records find.
 
-#include "shell/Message.h"
+#include "base/Message.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #include "disc/PpfPatch.h"
 
 #include "format/ByteReader.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>

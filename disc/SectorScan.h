@@ -2,7 +2,7 @@
 // Checks the error-detection and -correction bytes of every sector of a raw
 // image, without changing it.
 
-#include "shell/BinaryFile.h"
+#include "io/BinaryFile.h"
 
 #include <cstdint>
 #include <functional>

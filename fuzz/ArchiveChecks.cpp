@@ -2,17 +2,17 @@
 
 #include "archive/AfsArchive.h"
 #include "archive/AfsLayout.h"
-#include "unpacker/ExtractJob.h"
+#include "archive/ExtractJob.h"
 #include "archive/ArchiveLoading.h"
 #include "disc/ImageJournal.h"
 #include "fuzz/FuzzChecks.h"
 #include "fuzz/FuzzWorkspace.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/QuietProgress.h"
 #include "tools/AfsBuilder.h"
-#include "unpacker/ExtractProgress.h"
+#include "archive/ExtractProgress.h"
 
 #include <algorithm>
 #include <atomic>

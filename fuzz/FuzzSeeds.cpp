@@ -1,7 +1,7 @@
 #include "fuzz/FuzzSeeds.h"
 
 #include "fuzz/FuzzWorkspace.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "texture/FlagSheet.h"
 #include "texture/TextureExport.h"
 #include "texture/TextureFormat.h"

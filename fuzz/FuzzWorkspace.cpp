@@ -1,7 +1,7 @@
 #include "fuzz/FuzzWorkspace.h"
 
-#include "shell/BinaryFile.h"
-#include "shell/ByteOrder.h"
+#include "io/BinaryFile.h"
+#include "format/ByteOrder.h"
 #include "tools/RawSectorWriter.h"
 
 #include <algorithm>

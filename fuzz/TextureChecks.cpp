@@ -7,7 +7,7 @@
 
 #include "fuzz/FuzzChecks.h"
 #include "fuzz/FuzzWorkspace.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "tests/support/MessageRecorder.h"
 #include "texture/BitmapFile.h"
 #include "texture/FlagSheet.h"

@@ -1,8 +1,8 @@
 #include "packer/BlockExport.h"
 
 #include "packer/BlockFormat.h"
-#include "shell/BinaryFile.h"
-#include "shell/ByteOrder.h"
+#include "io/BinaryFile.h"
+#include "format/ByteOrder.h"
 
 #include <zlib.h>
 

@@ -6,7 +6,7 @@
 // inflated bytes only, no header. Block numbers follow the index's table
 // order in a multi-block container.
 
-#include "shell/Message.h"
+#include "base/Message.h"
 
 #include <cstdint>
 #include <string>

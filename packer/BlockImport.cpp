@@ -2,8 +2,8 @@
 
 #include "format/ByteReader.h"
 #include "packer/BlockFormat.h"
-#include "shell/BinaryFile.h"
-#include "shell/ByteOrder.h"
+#include "io/BinaryFile.h"
+#include "format/ByteOrder.h"
 
 #include <zlib.h>
 

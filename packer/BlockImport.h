@@ -19,7 +19,7 @@
 // where D = e[i+1] - e[i] - 32 is the room of the old stream. A one-block
 // container ends right after the new stream, with no filler.
 
-#include "shell/Message.h"
+#include "base/Message.h"
 
 #include <optional>
 #include <string>

@@ -2,11 +2,11 @@
 // The windows' layouts as plain constant data: each dialog template with
 // its controls (IDs, texts, styles, positions and sizes in dialog units),
 // and what each program gives the shell. The Qt windows build widgets from
-// these tables (shell/gui/DialogTemplate.h), the Win32 windows in-memory
-// dialog templates (shell/DialogBytes.h); neither adds a layout of
+// these tables (ui/qt/DialogTemplate.h), the Win32 windows in-memory
+// dialog templates (ui/DialogBytes.h); neither adds a layout of
 // its own.
 
-#include "shell/Version.h"
+#include "base/Version.h"
 
 #include <span>
 

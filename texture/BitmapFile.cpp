@@ -1,7 +1,7 @@
 #include "texture/BitmapFile.h"
 
-#include "shell/BinaryFile.h"
-#include "shell/ByteOrder.h"
+#include "io/BinaryFile.h"
+#include "format/ByteOrder.h"
 
 namespace qorlu {
 

@@ -1,7 +1,7 @@
 #include "texture/ConverterSteps.h"
 
 #include "format/ByteReader.h"
-#include "shell/BinaryFile.h"
+#include "io/BinaryFile.h"
 #include "texture/BitmapFile.h"
 #include "texture/TextureMessages.h"
 

@@ -4,8 +4,8 @@
 // bitmap, reading the pixel rows of a dropped bitmap, and rewriting a
 // container with new pixels.
 
-#include "shell/BinaryFile.h"
-#include "shell/Message.h"
+#include "io/BinaryFile.h"
+#include "base/Message.h"
 
 #include <cstdint>
 #include <optional>

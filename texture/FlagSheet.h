@@ -26,7 +26,7 @@
 // import that the image number lies in 0 .. count - 1 and that its table
 // entry and image lie inside; otherwise "index error!".
 
-#include "shell/Message.h"
+#include "base/Message.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "texture/TextureExport.h"
 
 #include "format/ByteReader.h"
-#include "shell/BinaryFile.h"
-#include "shell/Text.h"
+#include "io/BinaryFile.h"
+#include "base/Text.h"
 #include "texture/BitmapFile.h"
 #include "texture/ConverterSteps.h"
 #include "texture/FlagSheet.h"

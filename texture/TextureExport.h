@@ -11,7 +11,7 @@
 // cannot be read or a bitmap that cannot be written completely, a message
 // naming the path. The container itself is never written.
 
-#include "shell/Message.h"
+#include "base/Message.h"
 
 #include <cstdint>
 #include <span>

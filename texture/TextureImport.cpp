@@ -1,8 +1,8 @@
 #include "texture/TextureImport.h"
 
-#include "shell/BinaryFile.h"
-#include "shell/ByteOrder.h"
-#include "shell/Text.h"
+#include "io/BinaryFile.h"
+#include "format/ByteOrder.h"
+#include "base/Text.h"
 #include "texture/BitmapFile.h"
 #include "texture/ConverterSteps.h"
 #include "texture/FlagSheet.h"

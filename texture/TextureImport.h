@@ -14,7 +14,7 @@
 // imported. A container, or a bitmap, too large for memory is refused with
 // "can not read file" and its path.
 
-#include "shell/Message.h"
+#include "base/Message.h"
 
 #include <optional>
 #include <string>

@@ -4,7 +4,7 @@
 // and an OK button. "OK!" is the one success; every other text ends the
 // operation as a failure.
 
-#include "shell/Message.h"
+#include "base/Message.h"
 
 #include <string>
 #include <string_view>

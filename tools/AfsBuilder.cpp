@@ -1,7 +1,7 @@
 #include "tools/AfsBuilder.h"
 
 #include "archive/AfsLayout.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "tools/IsoAuthoring.h"
 
-#include "shell/BinaryFile.h"
+#include "io/BinaryFile.h"
 #include "tools/RawSectorWriter.h"
 
 #include <cstdlib>

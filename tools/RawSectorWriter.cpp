@@ -1,7 +1,7 @@
 #include "tools/RawSectorWriter.h"
 
 #include "disc/SectorChecksum.h"
-#include "shell/BinaryFile.h"
+#include "io/BinaryFile.h"
 
 #include <algorithm>
 #include <array>

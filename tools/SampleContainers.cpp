@@ -1,6 +1,6 @@
 #include "tools/SampleContainers.h"
 
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "texture/TextureFormat.h"
 
 #include <algorithm>

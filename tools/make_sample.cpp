@@ -5,7 +5,7 @@
 // make_sample OUT.bin --many N: the same with N more entries of 64 KiB
 // ("MANY/FILE0000.BIN" on), for tests that need a job that runs a while.
 
-#include "shell/BinaryFile.h"
+#include "io/BinaryFile.h"
 #include "tools/AfsBuilder.h"
 #include "tools/IsoAuthoring.h"
 #include "tools/SampleContainers.h"

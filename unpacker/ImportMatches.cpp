@@ -1,7 +1,7 @@
 #include "unpacker/ImportMatches.h"
 
 #include "archive/ImportMatching.h"
-#include "shell/Text.h"
+#include "base/Text.h"
 
 namespace qorlu {
 

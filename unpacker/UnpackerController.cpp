@@ -4,8 +4,8 @@
 #include "archive/ImportMatching.h"
 #include "disc/PatchFiles.h"
 #include "resources/UnpackerResources.h"
-#include "shell/FileLayer.h"
-#include "shell/NativePath.h"
+#include "io/FileLayer.h"
+#include "io/NativePath.h"
 
 #include <filesystem>
 

@@ -29,8 +29,8 @@
 // folders that still exist are offered.
 
 #include "archive/AfsArchive.h"
-#include "shell/Message.h"
-#include "unpacker/ExtractJob.h"
+#include "base/Message.h"
+#include "archive/ExtractJob.h"
 #include "unpacker/ImportMatches.h"
 
 #include <cstdint>

@@ -3,14 +3,14 @@
 // being read is never written.
 
 #include "archive/AfsArchive.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/QuietProgress.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
 #include "tools/AfsBuilder.h"
-#include "unpacker/ExtractProgress.h"
+#include "archive/ExtractProgress.h"
 
 #include <gtest/gtest.h>
 

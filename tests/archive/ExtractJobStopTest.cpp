@@ -7,7 +7,7 @@
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tools/AfsBuilder.h"
-#include "unpacker/ExtractJob.h"
+#include "archive/ExtractJob.h"
 
 #include <gtest/gtest.h>
 

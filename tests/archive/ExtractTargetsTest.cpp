@@ -2,7 +2,7 @@
 // folders are made (once) and start out empty.
 
 #include "archive/ExtractTargets.h"
-#include "shell/Text.h"
+#include "base/Text.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

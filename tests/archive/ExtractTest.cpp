@@ -1,13 +1,13 @@
 // Extracting entries to files, and the extraction job that walks them.
 
 #include "archive/AfsArchive.h"
-#include "unpacker/ExtractJob.h"
-#include "shell/Text.h"
+#include "archive/ExtractJob.h"
+#include "base/Text.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tools/AfsBuilder.h"
-#include "unpacker/ExtractProgress.h"
+#include "archive/ExtractProgress.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // and that an import never reaches past that room.
 
 #include "archive/AfsArchive.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"

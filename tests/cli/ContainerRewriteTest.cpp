@@ -5,7 +5,7 @@
 // the temporaries that killed runs leave behind.
 
 #include "cli/Commands.h"
-#include "shell/BinaryFile.h"
+#include "io/BinaryFile.h"
 #include "tests/packer/BlockFixture.h"
 #include "tests/support/LinuxTools.h"
 #include "tests/support/CrashMatrix.h"

@@ -2,8 +2,8 @@
 // an independent reader of the raw image (libcdio's cd-info and cd-read).
 
 #include "format/ByteReader.h"
-#include "shell/ByteOrder.h"
-#include "shell/Text.h"
+#include "format/ByteOrder.h"
+#include "base/Text.h"
 #include "tests/support/IndependentReader.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"

@@ -3,7 +3,7 @@
 // each. Every command gives the same results on all of them, and what an
 // import writes is read back by tools that share no code with the kit.
 
-#include "shell/Text.h"
+#include "base/Text.h"
 #include "tests/support/LinuxTools.h"
 #include "tests/support/IndependentReader.h"
 #include "tests/support/RunCommand.h"

@@ -3,7 +3,7 @@
 // always either as before or as after a complete import.
 
 #include "disc/ImageJournal.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "tests/support/LinuxTools.h"
 #include "tests/support/CrashMatrix.h"
 #include "tests/support/DiscFixture.h"

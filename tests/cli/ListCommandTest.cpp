@@ -1,7 +1,7 @@
 // qorlu list on images authored by a real ISO 9660 tool, and on bad input.
 
-#include "shell/ByteOrder.h"
-#include "shell/Text.h"
+#include "format/ByteOrder.h"
+#include "base/Text.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"

@@ -7,8 +7,8 @@
 
 #include "cli/Commands.h"
 #include "disc/ImageJournal.h"
-#include "shell/FileLayer.h"
-#include "shell/Text.h"
+#include "io/FileLayer.h"
+#include "base/Text.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
 

@@ -2,7 +2,7 @@
 // and named, nothing is changed, and a disc written by qorlu import passes.
 
 #include "disc/ImageJournal.h"
-#include "shell/Text.h"
+#include "base/Text.h"
 #include "tests/support/LinuxTools.h"
 #include "tests/support/IndependentReader.h"
 #include "tests/support/RunCommand.h"

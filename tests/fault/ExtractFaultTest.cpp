@@ -3,8 +3,8 @@
 // every other entry arrives whole.
 
 #include "archive/AfsArchive.h"
-#include "unpacker/ExtractJob.h"
-#include "shell/Text.h"
+#include "archive/ExtractJob.h"
+#include "base/Text.h"
 #include "tests/fault/SmallDisk.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/FileSizeLimit.h"
@@ -12,7 +12,7 @@
 #include "tests/support/QuietProgress.h"
 #include "tests/support/TempDir.h"
 #include "tools/AfsBuilder.h"
-#include "unpacker/ExtractProgress.h"
+#include "archive/ExtractProgress.h"
 
 #include <gtest/gtest.h>
 

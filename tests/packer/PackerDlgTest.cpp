@@ -2,8 +2,8 @@
 // through the posted messages; the zone, not the file, decides which.
 
 #include "packer/BlockExport.h"
-#include "packer/PackerDlg.h"
-#include "shell/gui/ControlId.h"
+#include "packer/qt/PackerDlg.h"
+#include "ui/qt/ControlId.h"
 #include "tests/packer/BlockFixture.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"

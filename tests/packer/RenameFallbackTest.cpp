@@ -5,7 +5,7 @@
 
 #include "cli/Commands.h"
 #include "packer/BlockExport.h"
-#include "shell/BinaryFile.h"
+#include "io/BinaryFile.h"
 #include "tests/packer/BlockFixture.h"
 #include "tests/support/TempDir.h"
 

@@ -1,7 +1,7 @@
 // Rewriting a container through a temporary file in its folder.
 
-#include "shell/BinaryFile.h"
-#include "shell/LastResort.h"
+#include "io/BinaryFile.h"
+#include "base/LastResort.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 

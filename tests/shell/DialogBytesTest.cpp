@@ -5,7 +5,7 @@
 #include "resources/BitmapperResources.h"
 #include "resources/PackerResources.h"
 #include "resources/UnpackerResources.h"
-#include "shell/DialogBytes.h"
+#include "ui/DialogBytes.h"
 #include "tools/IconFile.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 #include "resources/BitmapperResources.h"
 #include "resources/PackerResources.h"
 #include "resources/UnpackerResources.h"
-#include "shell/gui/ControlId.h"
-#include "shell/gui/DialogTemplate.h"
-#include "shell/gui/DropStatic.h"
+#include "ui/qt/ControlId.h"
+#include "ui/qt/DialogTemplate.h"
+#include "ui/qt/DropStatic.h"
 
 #include <QApplication>
 #include <QCheckBox>

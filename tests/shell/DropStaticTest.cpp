@@ -1,7 +1,7 @@
 // Drop zones: what a drop stores and what it posts to the owner.
 
-#include "shell/gui/DropStatic.h"
-#include "shell/gui/PrivateMessage.h"
+#include "ui/qt/DropStatic.h"
+#include "ui/qt/PrivateMessage.h"
 
 #include <QApplication>
 #include <QDir>

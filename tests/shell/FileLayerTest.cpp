@@ -2,8 +2,8 @@
 // between processes, reading and writing while a lock is held, 64-bit
 // positions, UTF-8 names, and replacing by a rename.
 
-#include "shell/FileLayer.h"
-#include "shell/NativePath.h"
+#include "io/FileLayer.h"
+#include "io/NativePath.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
 

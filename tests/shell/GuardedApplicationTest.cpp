@@ -2,7 +2,7 @@
 // event handler is shown in a box and the program goes on. The test runs
 // under its own CGuardedApplication, as the programs do.
 
-#include "shell/gui/GuardedApplication.h"
+#include "ui/qt/GuardedApplication.h"
 
 #include <QEvent>
 #include <QMessageBox>

@@ -2,7 +2,7 @@
 // notice becomes, and boxes asked for from a worker thread.
 
 #include "ModalHelper.h"
-#include "shell/gui/QtMessageSink.h"
+#include "ui/qt/QtMessageSink.h"
 
 #include <QAbstractButton>
 #include <QApplication>

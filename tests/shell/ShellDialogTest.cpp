@@ -5,9 +5,9 @@
 #include "resources/BitmapperResources.h"
 #include "resources/PackerResources.h"
 #include "resources/UnpackerResources.h"
-#include "shell/gui/ControlId.h"
-#include "shell/gui/PrivateMessage.h"
-#include "shell/gui/ShellDialog.h"
+#include "ui/qt/ControlId.h"
+#include "ui/qt/PrivateMessage.h"
+#include "ui/qt/ShellDialog.h"
 #include "tests/support/MessageRecorder.h"
 
 #include <QAction>

@@ -4,13 +4,13 @@
 // tries the lock without waiting. Prints "io ok" or "io failed", then
 // "locked" or "refused"; exits 0 only when the input and output worked.
 
-#include "shell/FileLayer.h"
+#include "io/FileLayer.h"
 
 #include <cstdio>
 #include <cstring>
 
 #ifdef _WIN32
-#include "shell/NativePath.h"
+#include "io/NativePath.h"
 #endif
 
 namespace {

@@ -1,6 +1,6 @@
 #include "tests/support/DiscFixture.h"
 
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "tools/RawSectorWriter.h"
 
 #include <algorithm>

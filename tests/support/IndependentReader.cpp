@@ -2,7 +2,7 @@
 
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
-#include "shell/Text.h"
+#include "base/Text.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // A message sink for tests: keeps every notice shown and answers Yes/No
 // questions from a script (No once the script is used up).
 
-#include "shell/Message.h"
+#include "base/Message.h"
 
 #include <deque>
 #include <mutex>

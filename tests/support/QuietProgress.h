@@ -2,7 +2,7 @@
 // A progress window for extraction jobs run without one: never cancelled,
 // shows nothing, counts how often the job closed it.
 
-#include "unpacker/ExtractProgress.h"
+#include "archive/ExtractProgress.h"
 
 #include <atomic>
 #include <string>

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 #ifdef _WIN32
-#include "shell/NativePath.h"
+#include "io/NativePath.h"
 #include <windows.h>
 #else
 #include <sys/wait.h>

@@ -2,12 +2,12 @@
 // and the import through posted messages, with the exact messages.
 
 #include "resources/BitmapperResources.h"
-#include "shell/gui/ControlId.h"
-#include "shell/gui/PrivateMessage.h"
+#include "ui/qt/ControlId.h"
+#include "ui/qt/PrivateMessage.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tests/texture/TextureFixtures.h"
-#include "texture/BitmapperDlg.h"
+#include "texture/qt/BitmapperDlg.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>

@@ -1,7 +1,7 @@
 #pragma once
 // Texture containers and flag sheets built in code for the converter tests.
 
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
 #include "texture/TextureFormat.h"

@@ -3,7 +3,7 @@
 // image undoes an import that was cut off.
 
 #include "disc/ImageJournal.h"
-#include "shell/ByteOrder.h"
+#include "format/ByteOrder.h"
 #include "tests/unpacker/UnpackerFixture.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // of a job's thread.
 
 #include "tests/unpacker/UnpackerFixture.h"
-#include "shell/gui/PrivateMessage.h"
-#include "unpacker/ProgressDlg.h"
+#include "ui/qt/PrivateMessage.h"
+#include "unpacker/qt/ProgressDlg.h"
 
 #include <QKeyEvent>
 #include <QProgressBar>

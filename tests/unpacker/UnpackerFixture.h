@@ -5,13 +5,13 @@
 
 #include "archive/AfsArchive.h"
 #include "resources/UnpackerResources.h"
-#include "shell/Text.h"
-#include "shell/gui/ControlId.h"
+#include "base/Text.h"
+#include "ui/qt/ControlId.h"
 #include "tests/support/DiscFixture.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tools/AfsBuilder.h"
-#include "unpacker/UnpackerDlg.h"
+#include "unpacker/qt/UnpackerDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>

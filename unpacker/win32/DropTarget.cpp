@@ -1,7 +1,7 @@
 #include "unpacker/win32/DropTarget.h"
 
-#include "shell/PrivateMessages.h"
-#include "shell/win32/WindowShell.h"
+#include "ui/PrivateMessages.h"
+#include "ui/win32/WindowShell.h"
 
 #include <shellapi.h>
 

@@ -1,8 +1,8 @@
 #include "unpacker/win32/ProgressWindow.h"
 
 #include "resources/UnpackerResources.h"
-#include "shell/PrivateMessages.h"
-#include "shell/win32/WindowShell.h"
+#include "ui/PrivateMessages.h"
+#include "ui/win32/WindowShell.h"
 
 #include <commctrl.h>
 

@@ -11,7 +11,7 @@
 //   closing      the job posts WM_COMMAND IDOK: the main window is shown
 //                again and this window destroyed
 
-#include "unpacker/ExtractProgress.h"
+#include "archive/ExtractProgress.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 #include "unpacker/win32/SystemPlatform.h"
 
-#include "shell/FileLayer.h"
-#include "shell/NativePath.h"
-#include "shell/win32/WindowShell.h"
+#include "io/FileLayer.h"
+#include "io/NativePath.h"
+#include "ui/win32/WindowShell.h"
 
 #include <commdlg.h>
 #include <shlobj.h>

@@ -1,8 +1,8 @@
 #include "unpacker/win32/UnpackerWindow.h"
 
 #include "resources/UnpackerResources.h"
-#include "shell/LastResort.h"
-#include "shell/PrivateMessages.h"
+#include "base/LastResort.h"
+#include "ui/PrivateMessages.h"
 
 #include <commctrl.h>
 #include <shellapi.h>

@@ -8,7 +8,7 @@
 // the progress window) stops a running job at its next entry and waits for
 // it, answering the job's sent messages meanwhile, before the program ends.
 
-#include "shell/win32/WindowShell.h"
+#include "ui/win32/WindowShell.h"
 #include "unpacker/UnpackerController.h"
 #include "unpacker/win32/DropTarget.h"
 #include "unpacker/win32/ProgressWindow.h"

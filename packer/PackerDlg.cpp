@@ -1,7 +1,0 @@
-#include "packer/PackerDlg.h"
-
-namespace qorlu {
-
-CPackerDlg::CPackerDlg(QWidget* parent) : gui::CDropZoneDialog(PackerProgram(), parent) {}
-
-} // namespace qorlu
