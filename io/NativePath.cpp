@@ -1,5 +1,7 @@
 #include "io/NativePath.h"
 
+#include "base/Utf16.h"
+
 #include <climits>
 
 #ifdef _WIN32
@@ -11,28 +13,14 @@ namespace qorlu {
 #ifdef _WIN32
 
 std::wstring WideFromUtf8(std::string_view utf8, bool& ok) {
-    ok = true;
-    if (utf8.empty()) return {};
-    ok = false;
-    if (utf8.size() > static_cast<std::size_t>(INT_MAX)) return {};
-    const int length = static_cast<int>(utf8.size());
-    const int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
-    if (wide <= 0) return {};
-    std::wstring out(static_cast<std::size_t>(wide), L'\0');
-    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, out.data(), wide) != wide) return {};
-    ok = true;
-    return out;
+    // A name that is not UTF-8 is refused whole rather than opened under
+    // another name.
+    const std::u16string wide = Utf16FromUtf8(utf8, &ok);
+    if (!ok) return {};
+    return std::wstring(wide.begin(), wide.end());
 }
 
-std::string Utf8FromWide(std::wstring_view wide) {
-    if (wide.empty() || wide.size() > static_cast<std::size_t>(INT_MAX)) return {};
-    const int length = static_cast<int>(wide.size());
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string out(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, out.data(), bytes, nullptr, nullptr);
-    return out;
-}
+std::string Utf8FromWide(std::wstring_view wide) { return Utf8FromUtf16(std::u16string(wide.begin(), wide.end())); }
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "ui/DialogBytes.h"
 
+#include "base/Utf16.h"
+
 #include <string>
 
 namespace qorlu::gui {
@@ -18,7 +20,7 @@ public:
         Add(static_cast<std::uint16_t>(d >> 16));
     }
     void AddText(const char* utf8) {
-        for (const char16_t c : Utf16FromUtf8(utf8)) Add(static_cast<std::uint16_t>(c));
+        for (const char16_t c : Utf16FromUtf8(utf8 ? utf8 : "")) Add(static_cast<std::uint16_t>(c));
         Add(0);
     }
     void AlignTo4Bytes() {
@@ -75,41 +77,6 @@ std::uint32_t ControlExStyle(const ControlTemplate& c) {
 }
 
 } // namespace
-
-std::u16string Utf16FromUtf8(const char* utf8) {
-    std::u16string out;
-    if (!utf8) return out;
-    const auto* p = reinterpret_cast<const unsigned char*>(utf8);
-    while (*p) {
-        char32_t cp = 0xFFFD;
-        int extra = 0;
-        if (*p < 0x80) {
-            cp = *p;
-        } else if ((*p & 0xE0) == 0xC0) {
-            cp = *p & 0x1F, extra = 1;
-        } else if ((*p & 0xF0) == 0xE0) {
-            cp = *p & 0x0F, extra = 2;
-        } else if ((*p & 0xF8) == 0xF0) {
-            cp = *p & 0x07, extra = 3;
-        }
-        ++p;
-        for (int i = 0; i < extra; ++i, ++p) {
-            if ((*p & 0xC0) != 0x80) {
-                cp = 0xFFFD;
-                break;
-            }
-            cp = (cp << 6) | (*p & 0x3F);
-        }
-        if (cp >= 0x10000 && cp <= 0x10FFFF) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(cp > 0x10FFFF ? u'\xFFFD' : static_cast<char16_t>(cp));
-        }
-    }
-    return out;
-}
 
 std::vector<std::uint16_t> DialogTemplateWords(const DialogTemplate& tmpl) {
     Words w;

@@ -50,7 +50,4 @@ inline constexpr std::uint16_t kProgramIconId = 128;
 // The template of `tmpl` as 16-bit words (the first word on a 4-byte boundary).
 std::vector<std::uint16_t> DialogTemplateWords(const DialogTemplate& tmpl);
 
-// UTF-16 of a UTF-8 text; bytes that are no UTF-8 come out as U+FFFD.
-std::u16string Utf16FromUtf8(const char* utf8);
-
 } // namespace qorlu::gui

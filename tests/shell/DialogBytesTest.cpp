@@ -3,6 +3,7 @@
 // the class and styles its kind and bits ask for. And icon 128 as a .ico.
 
 #include "resources/BitmapperResources.h"
+#include "base/Utf16.h"
 #include "resources/PackerResources.h"
 #include "resources/UnpackerResources.h"
 #include "ui/DialogBytes.h"
@@ -72,7 +73,7 @@ TEST(DialogBytes, EveryTemplateReadsBackAsItsTable) {
         EXPECT_EQ(r.Word(), t.height);
         EXPECT_EQ(r.Word(), 0) << "menu";
         EXPECT_EQ(r.Word(), 0) << "class";
-        EXPECT_EQ(r.Text(), gui::Utf16FromUtf8(t.caption));
+        EXPECT_EQ(r.Text(), Utf16FromUtf8(t.caption));
         EXPECT_EQ(r.Word(), t.pointSize);
         EXPECT_EQ(r.Text(), u"MS Sans Serif");
         for (const gui::ControlTemplate& c : t.controls) {
@@ -120,30 +121,12 @@ TEST(DialogBytes, EveryTemplateReadsBackAsItsTable) {
                 EXPECT_EQ(r.Word(), 0xFFFF);
                 EXPECT_EQ(r.Word(), gui::kProgramIconId);
             } else {
-                EXPECT_EQ(r.Text(), gui::Utf16FromUtf8(c.text));
+                EXPECT_EQ(r.Text(), Utf16FromUtf8(c.text));
             }
             EXPECT_EQ(r.Word(), 0) << "creation data";
         }
         EXPECT_TRUE(r.AtEnd());
     }
-}
-
-TEST(DialogBytes, TextsBecomeUtf16) {
-    const struct {
-        const char* utf8;
-        std::u16string utf16;
-    } cases[] = {
-        {"Texture ==> Bitmap\n", u"Texture ==> Bitmap\n"},
-        {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
-        {"\xE2\x82\xAC", u"\u20AC"},
-        {"\xF0\x9F\x98\x80", u"\U0001F600"}, // a surrogate pair
-        {"a\xFF"
-         "b",
-         u"a\uFFFD"
-         "b"},               // not UTF-8
-        {"\xC3", u"\uFFFD"}, // cut short
-    };
-    for (const auto& c : cases) EXPECT_EQ(gui::Utf16FromUtf8(c.utf8), c.utf16) << c.utf8;
 }
 
 TEST(IconFile, EachProgramsIconBecomesA16ColourIcoWithItsPixels) {

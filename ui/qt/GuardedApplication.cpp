@@ -7,11 +7,9 @@
 #include <QSocketNotifier>
 #include <QtGlobal>
 
-#ifndef Q_OS_WIN
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
-#endif
 
 namespace qorlu::gui {
 
@@ -37,7 +35,6 @@ bool CGuardedApplication::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-#ifndef Q_OS_WIN
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
@@ -66,8 +63,5 @@ void CGuardedApplication::QuitOnTerminationSignals() {
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
 }
-#else
-void CGuardedApplication::QuitOnTerminationSignals() {}
-#endif
 
 } // namespace qorlu::gui

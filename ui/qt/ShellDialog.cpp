@@ -1,5 +1,7 @@
 #include "ui/qt/ShellDialog.h"
 
+#include "ui/ShellRules.h"
+
 #include "ui/qt/ControlId.h"
 #include "ui/qt/GuardedApplication.h"
 #include "ui/qt/PrivateMessage.h"
@@ -18,10 +20,6 @@
 #include <cstdio>
 #include <cstring>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 namespace qorlu::gui {
 
 QIcon LoadProgramIcon(const ProgramResources& res) {
@@ -30,9 +28,8 @@ QIcon LoadProgramIcon(const ProgramResources& res) {
 }
 
 QPoint MinimizedIconPosition(QSize client, QSize icon) {
-    // C++ integer division truncates toward zero, so an icon larger than the
-    // client area lands at the truncated (not floored) half.
-    return {(client.width() - icon.width() + 1) / 2, (client.height() - icon.height() + 1) / 2};
+    const IconPlace place = MinimizedIconPlace(client.width(), client.height(), icon.width(), icon.height());
+    return {place.x, place.y};
 }
 
 CAboutDlg::CAboutDlg(const ProgramResources& res, QWidget* parent) : QDialog(parent) {
@@ -63,31 +60,12 @@ void CShellDialog::InitShell() {
         connect(m_pAboutAction, &QAction::triggered, this,
                 [this] { OnSysCommand(static_cast<unsigned>(kIdmAboutBox)); });
         addAction(m_pAboutAction);
-#ifdef Q_OS_WIN
-        // Where there is a system menu, the entry goes there too.
-        if (HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE)) {
-            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(kIdmAboutBox), reinterpret_cast<LPCWSTR>(about.utf16()));
-        }
-#endif
     }
     setWindowIcon(m_hIcon);
 }
 
-#ifdef Q_OS_WIN
-bool CShellDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
-    const MSG* msg = static_cast<const MSG*>(message);
-    if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == static_cast<WPARAM>(kIdmAboutBox)) {
-        OnSysCommand(static_cast<unsigned>(msg->wParam));
-        *result = 0;
-        return true;
-    }
-    return QDialog::nativeEvent(eventType, message, result);
-}
-#endif
-
 void CShellDialog::OnSysCommand(unsigned id) {
-    if ((id & 0xFFF0u) == static_cast<unsigned>(kIdmAboutBox)) RunAboutBox();
+    if (IsAboutCommand(id)) RunAboutBox();
     // Move, close, minimise and the rest belong to the window manager.
 }
 

@@ -19,8 +19,7 @@ class QAction;
 
 namespace qorlu::gui {
 
-// Where the icon goes in a minimised client area: centred, with the
-// rounding (w - cx + 1) / 2, (h - cy + 1) / 2 truncated toward zero.
+// Where the icon goes in a minimised client area (ui/ShellRules.h).
 QPoint MinimizedIconPosition(QSize client, QSize icon);
 
 // The About box (template 100). OK (control 1, default), Escape and the close
@@ -42,8 +41,8 @@ public:
     // window's context menu and sets the window icon.
     void InitShell();
 
-    // System-menu command: (id & 0xFFF0) == 16 opens the About box; other
-    // identifiers do nothing.
+    // System-menu command: the About identifiers (16 to 31) open the About
+    // box; other identifiers do nothing.
     virtual void OnSysCommand(unsigned id);
 
     // Private messages (2024, 2025, 3024); true when handled.
@@ -68,10 +67,6 @@ protected:
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
-#ifdef Q_OS_WIN
-    // WM_SYSCOMMAND from the system menu's About entry.
-    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
-#endif
 
 private:
     const ProgramResources& m_res;

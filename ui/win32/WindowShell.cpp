@@ -1,9 +1,11 @@
 #include "ui/win32/WindowShell.h"
 
 #include "ui/DialogBytes.h"
+#include "base/Utf16.h"
 #include "base/LastResort.h"
 #include "io/NativePath.h"
 #include "ui/PrivateMessages.h"
+#include "ui/ShellRules.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -14,7 +16,7 @@
 namespace qorlu::win32 {
 
 std::wstring Wide(const std::string& utf8) {
-    const std::u16string utf16 = gui::Utf16FromUtf8(utf8.c_str());
+    const std::u16string utf16 = Utf16FromUtf8(utf8);
     return std::wstring(utf16.begin(), utf16.end());
 }
 
@@ -97,7 +99,7 @@ bool HandleShellMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, const 
                         INT_PTR& result) {
     switch (message) {
     case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == kIdmAboutBox) {
+        if (gui::IsAboutCommand(static_cast<unsigned>(wParam))) {
             RunAboutBox(dialog, res);
             result = TRUE;
             return true;
@@ -112,7 +114,9 @@ bool HandleShellMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM, const 
         const int cy = GetSystemMetrics(SM_CYICON);
         RECT client;
         GetClientRect(dialog, &client);
-        DrawIcon(dc, (client.right - client.left - cx + 1) / 2, (client.bottom - client.top - cy + 1) / 2, icon);
+        const gui::IconPlace place =
+            gui::MinimizedIconPlace(client.right - client.left, client.bottom - client.top, cx, cy);
+        DrawIcon(dc, place.x, place.y, icon);
         EndPaint(dialog, &paint);
         result = TRUE;
         return true;

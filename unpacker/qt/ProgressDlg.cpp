@@ -49,11 +49,24 @@ bool CProgressDlg::OnInitDialog() {
         m_progress->setRange(0, 100);
         m_progress->setValue(0);
     }
-    if (m_pMainDlg) m_pMainDlg->hide();
-    m_bCancel = 0;
-    m_bFirstPaint = true;
-    SetText("");
+    gui::OnProgressOpening(*this, m_bCancel, m_bFirstPaint);
     return true;
+}
+
+void CProgressDlg::HideMainWindow() {
+    if (m_pMainDlg) m_pMainDlg->hide();
+}
+
+void CProgressDlg::ShowMainWindow() {
+    if (m_pMainDlg) m_pMainDlg->show();
+}
+
+void CProgressDlg::PostBeginExtract() { gui::PostPrivateMessage(m_pMainDlg, gui::kWmBeginExtract); }
+
+void CProgressDlg::EndDialog() {
+    if (m_pText) m_strText = m_pText->toPlainText().toLocal8Bit().toStdString();
+    m_bOpen = false;
+    hide();
 }
 
 bool CProgressDlg::IsCancelled() { return m_bCancel.load() != 0; }
@@ -94,19 +107,11 @@ void CProgressDlg::SetText(std::string text) {
 
 void CProgressDlg::Close() { QCoreApplication::postEvent(this, new CCommandEvent(gui::kIdOk)); }
 
-void CProgressDlg::OnCancel() {
-    // The job sees the flag at its next poll and ends itself; the window
-    // stays until then.
-    m_bCancel = 1;
-}
+void CProgressDlg::OnCancel() { gui::OnProgressCancel(m_bCancel); }
 
 bool CProgressDlg::OnCommand(int wParam) {
     if (wParam != gui::kIdOk || !m_bOpen) return false;
-    // The dialog's OK handling: keep the text, end the window.
-    if (m_pText) m_strText = m_pText->toPlainText().toLocal8Bit().toStdString();
-    m_bOpen = false;
-    hide();
-    if (m_pMainDlg) m_pMainDlg->show();
+    gui::OnProgressClosing(*this);
     return true;
 }
 
@@ -120,10 +125,7 @@ bool CProgressDlg::event(QEvent* e) {
 
 void CProgressDlg::paintEvent(QPaintEvent* e) {
     QDialog::paintEvent(e);
-    if (m_bFirstPaint) {
-        m_bFirstPaint = false;
-        gui::PostPrivateMessage(m_pMainDlg, gui::kWmBeginExtract);
-    }
+    gui::OnProgressPaint(*this, m_bFirstPaint);
 }
 
 void CProgressDlg::closeEvent(QCloseEvent* e) {

@@ -20,6 +20,7 @@
 // SetText return once the GUI thread has applied them, Close only posts.
 
 #include "ui/WindowRequests.h"
+#include "ui/ProgressWindowSteps.h"
 #include "archive/ExtractProgress.h"
 
 #include <QDialog>
@@ -42,7 +43,7 @@ public:
     int m_wParam;
 };
 
-class CProgressDlg : public QDialog, public qorlu::IExtractProgress {
+class CProgressDlg : public QDialog, public qorlu::IExtractProgress, private gui::IProgressWindowSteps {
     Q_OBJECT
 public:
     // Builds the window from template 103; it stays hidden until Create.
@@ -91,6 +92,14 @@ protected:
 private:
     template <class F>
     void RunOnGuiThread(F&& f);
+
+    // gui::IProgressWindowSteps
+    void HideMainWindow() override;
+    void ShowMainWindow() override;
+    void ClearText() override { SetText(""); }
+    void PostBeginExtract() override;
+    void EndDialog() override;
+    void DestroyWindow() override {} // one window object serves every job
 
     CWindowRequests m_requests;        // SetRange, SetPos, SetText from the job
     QPlainTextEdit* m_pText = nullptr; // edit 1007

@@ -30,6 +30,15 @@ void CProgressWnd::SetText(std::string text) {
     SendDlgItemMessageW(m_hWnd, res::kIdcProgressText, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
+void CProgressWnd::PostBeginExtract() { PostMessageW(m_hMainDlg, kWmBeginExtract, 0, 0); }
+
+void CProgressWnd::DestroyWindow() {
+    // The job's calls from now on find no window.
+    const HWND self = m_hWnd;
+    m_hWnd = nullptr;
+    ::DestroyWindow(self);
+}
+
 void CProgressWnd::Close() { PostMessageW(m_hWnd, WM_COMMAND, IDOK, 0); }
 
 INT_PTR CALLBACK CProgressWnd::Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -44,35 +53,24 @@ INT_PTR CALLBACK CProgressWnd::Proc(HWND dialog, UINT message, WPARAM wParam, LP
 INT_PTR CProgressWnd::OnMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        ShowWindow(m_hMainDlg, SW_HIDE);
-        m_bCancel = 0;
-        m_bFirstPaint = true;
-        SetText("");
+        gui::OnProgressOpening(*this, m_bCancel, m_bFirstPaint);
         return TRUE;
     case WM_PAINT: {
         PAINTSTRUCT paint;
         BeginPaint(m_hWnd, &paint);
         EndPaint(m_hWnd, &paint);
-        if (m_bFirstPaint) {
-            m_bFirstPaint = false;
-            // Posted: the job starts after this paint, with the window on screen.
-            PostMessageW(m_hMainDlg, kWmBeginExtract, 0, 0);
-        }
+        // Posted: the job starts after this paint, with the window on screen.
+        gui::OnProgressPaint(*this, m_bFirstPaint);
         return TRUE;
     }
     case WM_COMMAND:
         if (wParam == IDOK) {
-            // The job's end: the main window comes back, this one goes.
-            const HWND self = m_hWnd;
-            m_hWnd = nullptr;
-            ShowWindow(m_hMainDlg, SW_SHOW);
-            DestroyWindow(self);
+            gui::OnProgressClosing(*this);
             return TRUE;
         }
         if (LOWORD(wParam) == IDCANCEL) {
-            // Cancel, Escape and the close box: the job sees the flag at its
-            // next entry and ends itself; the window stays until then.
-            m_bCancel = 1;
+            // Cancel, Escape and the close box.
+            gui::OnProgressCancel(m_bCancel);
             return TRUE;
         }
         return FALSE;

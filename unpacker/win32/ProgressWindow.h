@@ -12,6 +12,7 @@
 //                again and this window destroyed
 
 #include "archive/ExtractProgress.h"
+#include "ui/ProgressWindowSteps.h"
 
 #include <windows.h>
 
@@ -20,7 +21,7 @@
 
 namespace qorlu::win32 {
 
-class CProgressWnd final : public IExtractProgress {
+class CProgressWnd final : public IExtractProgress, private gui::IProgressWindowSteps {
 public:
     // Opens the window over `mainWindow`.
     void Create(HWND mainWindow);
@@ -39,6 +40,14 @@ public:
 private:
     static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // gui::IProgressWindowSteps
+    void HideMainWindow() override { ShowWindow(m_hMainDlg, SW_HIDE); }
+    void ShowMainWindow() override { ShowWindow(m_hMainDlg, SW_SHOW); }
+    void ClearText() override { SetText(""); }
+    void PostBeginExtract() override;
+    void EndDialog() override { ShowWindow(m_hWnd, SW_HIDE); }
+    void DestroyWindow() override;
 
     std::atomic<HWND> m_hWnd{nullptr};
     HWND m_hMainDlg = nullptr;
