@@ -59,9 +59,9 @@ void CAfsArchive::ClearIndex() {
     m_pNameRecords.reset();
 }
 
-bool CAfsArchive::RefuseIndex(std::string problem) {
+bool CAfsArchive::RefuseIndex(const IndexFailure& failure) {
     ClearIndex();
-    m_strLoadProblem = std::move(problem);
+    m_loadFailure = failure;
     CloseImage();
     return false;
 }
@@ -73,13 +73,14 @@ bool CAfsArchive::LoadIndex() {
     try {
         return LoadOpenIndex();
     } catch (const std::bad_alloc&) {
-        return RefuseIndex("the index does not fit in memory");
+        return RefuseIndex({IndexFailureKind::OutOfMemory, m_nLoadingCount});
     }
 }
 
 bool CAfsArchive::LoadOpenIndex() {
     ClearIndex();
-    m_strLoadProblem.clear();
+    m_loadFailure.reset();
+    m_nLoadingCount = 0;
 
     // What the image can hold of the archive bounds every size taken from it,
     // so a damaged count never leads to a huge allocation.
@@ -87,9 +88,11 @@ bool CAfsArchive::LoadOpenIndex() {
     std::uint8_t word[4] = {};
     ReadAt(afs::kCountOffset, word, sizeof word);
     const std::uint32_t count = CByteReader(word).LE32(0).value_or(0);
-    if (count == 0) return RefuseIndex("the archive holds no entries");
+    m_nLoadingCount = count;
+    if (count == 0) return RefuseIndex({IndexFailureKind::NoEntries, 0, afs::kCountOffset, 4, available});
     if (!InBounds(afs::kTableOffset, afs::kEntryBytes * count, available))
-        return RefuseIndex("the entry table of " + std::to_string(count) + " entries does not fit in the image");
+        return RefuseIndex(
+            {IndexFailureKind::TablePastImage, count, afs::kTableOffset, afs::kEntryBytes * count, available});
 
     std::vector<std::uint8_t> table(static_cast<std::size_t>(afs::kEntryBytes * count));
     ReadAt(afs::kTableOffset, table.data(), static_cast<std::uint32_t>(table.size()));
@@ -101,17 +104,19 @@ bool CAfsArchive::LoadOpenIndex() {
     }
 
     const std::uint64_t end = std::uint64_t{entries[count - 1].offset} + entries[count - 1].size;
-    if (end >= available || end > UINT32_MAX) return RefuseIndex("the last entry ends beyond the image");
+    if (end >= available || end > UINT32_MAX)
+        return RefuseIndex({IndexFailureKind::LastEntryPastImage, count, end, 0, available});
     std::vector<std::uint8_t> scratch(afs::kNameDirSearchSize, 0);
     ReadAt(static_cast<std::uint32_t>(end), scratch.data(), afs::kNameDirSearchSize);
     const auto firstNonZero = std::find_if(scratch.begin(), scratch.end(), [](std::uint8_t b) { return b != 0; });
     const std::uint64_t nameDir = end + static_cast<std::uint64_t>(firstNonZero - scratch.begin());
     if (!InBounds(nameDir, afs::NameDirBytes(count), available))
-        return RefuseIndex("the name directory does not fit in the image");
+        return RefuseIndex({IndexFailureKind::NameDirPastImage, count, nameDir, afs::NameDirBytes(count), available});
     // A directory that overlaps the count or the entry table (a last entry
     // that ends inside them) would share size fields with the table: an
     // import would write one entry's size into another's.
-    if (nameDir < afs::TableEnd(count)) return RefuseIndex("the name directory overlaps the entry table");
+    if (nameDir < afs::TableEnd(count))
+        return RefuseIndex({IndexFailureKind::NameDirOverTable, count, nameDir, afs::NameDirBytes(count), available});
 
     auto names = std::make_unique<AfsNameRecord[]>(count);
     ReadAt(static_cast<std::uint32_t>(nameDir), names.get(), static_cast<std::uint32_t>(afs::NameDirBytes(count)));

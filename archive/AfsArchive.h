@@ -30,6 +30,7 @@
 // the accessors trust it; an index outside the table reads as 0 or "".
 
 #include "archive/ExtractFailure.h"
+#include "archive/IndexFailure.h"
 #include "archive/ReadAheadRing.h"
 #include "disc/DiscImage.h"
 
@@ -90,7 +91,8 @@ public:
     // the index emptied, when the archive is unusable (see LastLoadProblem).
     bool LoadIndex();
     // Why the last LoadIndex refused an archive that it could read; empty otherwise.
-    const std::string& LastLoadProblem() const { return m_strLoadProblem; }
+    std::string LastLoadProblem() const { return m_loadFailure ? DescribeIndexFailure(*m_loadFailure) : std::string(); }
+    const std::optional<IndexFailure>& LastLoadFailure() const { return m_loadFailure; }
 
     std::string GetEntryName(std::uint32_t nIndex) const;
     std::uint32_t GetEntryOffset(std::uint32_t nIndex) const;
@@ -139,7 +141,7 @@ private:
     bool LoadOpenIndex();
     int ImportEntryJournaled(const std::string& lpszPath, std::uint32_t nIndex);
     bool IndexMatchesImage(std::uint32_t nIndex);
-    bool RefuseIndex(std::string problem);
+    bool RefuseIndex(const IndexFailure& failure);
     // ExtractEntry with what a whole job learns once: its output folders and
     // the image's identity (`targets`), and the archive bytes in the image.
     // `pieces`: the entry's bytes, read ahead (empty when it does not lie
@@ -152,7 +154,8 @@ private:
     // Keeps why entry nIndex was not written (at `path`, where there is one); 0.
     int Fail(ExtractFailureKind kind, std::uint32_t nIndex, std::string path = {});
 
-    std::string m_strLoadProblem;
+    std::optional<IndexFailure> m_loadFailure;
+    std::uint32_t m_nLoadingCount = 0;      // the count being loaded, for a failure without memory
     std::vector<std::uint32_t> m_slotSpace; // per entry, computed once per load
     std::uint64_t m_nArchiveBytesAtLoad = 0;
     std::uint32_t m_nJobWritten = 0; // entries the last job wrote whole

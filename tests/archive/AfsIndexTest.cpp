@@ -125,12 +125,16 @@ TEST(ArchiveIndex, RefusesCountsAndTablesThatCannotLieInsideTheImage) {
         const char* what;
         std::size_t at;
         std::uint32_t value;
+        IndexFailureKind kind;
+        std::uint64_t offset; // where the failure says the refused part lies
     } cases[] = {
-        {"count of zero", 4, 0},
-        {"count of 0xFFFFFFFF", 4, 0xFFFFFFFFu},
-        {"count whose names run past the image", 4, 300},
-        {"last entry beyond the image", 8 + 8 + 4, 0x7FFFFFFF},
-        {"last entry offset beyond the image", 8 + 8, 0xFFFFF000},
+        {"count of zero", 4, 0, IndexFailureKind::NoEntries, 4},
+        {"count of 0xFFFFFFFF", 4, 0xFFFFFFFFu, IndexFailureKind::TablePastImage, 8},
+        {"count whose names run past the image", 4, 300, IndexFailureKind::NameDirPastImage, 0},
+        {"last entry beyond the image", 8 + 8 + 4, 0x7FFFFFFF, IndexFailureKind::LastEntryPastImage,
+         std::uint64_t{valid.offsets[1]} + 0x7FFFFFFF},
+        {"last entry offset beyond the image", 8 + 8, 0xFFFFF000, IndexFailureKind::LastEntryPastImage,
+         std::uint64_t{0xFFFFF000} + 100},
     };
     for (const auto& c : cases) {
         auto bytes = valid.bytes;
@@ -144,7 +148,15 @@ TEST(ArchiveIndex, RefusesCountsAndTablesThatCannotLieInsideTheImage) {
         if (readsBefore && readsAfter) {
             EXPECT_LT(*readsAfter - *readsBefore, 100u) << c.what;
         }
-        EXPECT_FALSE(l.archive.LastLoadProblem().empty()) << c.what;
+        ASSERT_TRUE(l.archive.LastLoadFailure().has_value()) << c.what;
+        const IndexFailure& f = *l.archive.LastLoadFailure();
+        EXPECT_EQ(f.kind, c.kind) << c.what << ": " << l.archive.LastLoadProblem();
+        if (c.offset) {
+            EXPECT_EQ(f.offset, c.offset) << c.what;
+        }
+        EXPECT_GE(f.available, bytes.size()) << c.what << ": the archive bytes the image holds";
+        EXPECT_NE(l.archive.LastLoadProblem().find(std::to_string(f.offset)), std::string::npos)
+            << c.what << ": the line says where: " << l.archive.LastLoadProblem();
         EXPECT_EQ(l.archive.m_nEntryCount, 0u) << c.what;
         EXPECT_EQ(l.archive.m_pEntries, nullptr) << c.what;
         EXPECT_FALSE(l.archive.IsOpen()) << c.what;
@@ -167,7 +179,14 @@ TEST(ArchiveIndex, RefusesANameDirectoryOverTheEntryTable) {
         WriteLE32(&bytes[8 + 8 + 4], c.size);
         Loaded l(bytes);
         EXPECT_FALSE(l.archive.LoadIndex()) << c.what;
-        EXPECT_EQ(l.archive.LastLoadProblem(), "the name directory overlaps the entry table") << c.what;
+        const std::uint64_t nameDir = std::uint64_t{c.offset} + c.size;
+        EXPECT_EQ(l.archive.LastLoadProblem(),
+                  "the name directory overlaps the entry table (it starts at archive offset " +
+                      std::to_string(nameDir) + ", the table ends at 24)")
+            << c.what;
+        ASSERT_TRUE(l.archive.LastLoadFailure().has_value());
+        EXPECT_EQ(l.archive.LastLoadFailure()->kind, IndexFailureKind::NameDirOverTable);
+        EXPECT_EQ(l.archive.LastLoadFailure()->offset, nameDir) << c.what;
         EXPECT_EQ(l.archive.m_nEntryCount, 0u) << c.what;
     }
 }
