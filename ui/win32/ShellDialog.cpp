@@ -1,5 +1,6 @@
 #include "ui/win32/ShellDialog.h"
 
+#include "ui/DialogBytes.h"
 #include "ui/win32/DialogTemplate.h"
 #include "ui/win32/WideText.h"
 #include "ui/PrivateMessages.h"
