@@ -1,6 +1,7 @@
 #include "ui/win32/DropStatic.h"
 
 #include "io/NativePath.h"
+#include "ui/DropZoneRules.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
