@@ -30,6 +30,7 @@
 // the accessors trust it; an index outside the table reads as 0 or "".
 
 #include "archive/ExtractFailure.h"
+#include "archive/ImportFailure.h"
 #include "archive/IndexFailure.h"
 #include "archive/ReadAheadRing.h"
 #include "disc/DiscImage.h"
@@ -117,7 +118,11 @@ public:
     int ImportEntry(const std::string& lpszPath, std::uint32_t nIndex);
     // True when the last ImportEntry was refused because another program had
     // changed the archive since the index was loaded: load it again.
-    bool LastImportFoundImageChanged() const { return m_bImageChangedSinceLoad; }
+    bool LastImportFoundImageChanged() const {
+        return m_importFailure && m_importFailure->kind == ImportFailureKind::ImageChanged;
+    }
+    // Why the last ImportEntry wrote nothing; empty after one that succeeded.
+    const std::optional<ImportFailure>& LastImportFailure() const { return m_importFailure; }
 
     // The extraction job (run on CExtractJob's worker): every entry that
     // m_nFilterMode selects, extracted below m_strOutputDir, reported to
@@ -141,6 +146,8 @@ private:
     bool LoadOpenIndex();
     int ImportEntryJournaled(const std::string& lpszPath, std::uint32_t nIndex);
     bool IndexMatchesImage(std::uint32_t nIndex);
+    // Keeps `failure`, shows its box, and returns ImportEntry's 0.
+    int RefuseImport(ImportFailure failure);
     bool RefuseIndex(const IndexFailure& failure);
     // ExtractEntry with what a whole job learns once: its output folders and
     // the image's identity (`targets`), and the archive bytes in the image.
@@ -161,7 +168,7 @@ private:
     std::uint32_t m_nJobWritten = 0; // entries the last job wrote whole
     std::vector<ExtractFailure> m_jobFailures;
     std::optional<ExtractFailure> m_lastExtractFailure; // why the last ExtractInto returned 0
-    bool m_bImageChangedSinceLoad = false;
+    std::optional<ImportFailure> m_importFailure;
 };
 
 } // namespace qorlu

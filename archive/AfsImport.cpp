@@ -54,6 +54,13 @@ bool CAfsArchive::IndexMatchesImage(std::uint32_t nIndex) {
            std::memcmp(&record, &m_pNameRecords[nIndex], sizeof record) == 0;
 }
 
+int CAfsArchive::RefuseImport(ImportFailure failure) {
+    const std::string text = ImportFailureText(failure);
+    m_importFailure = std::move(failure);
+    if (!text.empty()) Messages().Show(ImportNotice(text));
+    return 0;
+}
+
 int CAfsArchive::ImportEntry(const std::string& lpszPath, std::uint32_t nIndex) {
     // A replacement too large for memory is refused like an unreadable one;
     // no allocation failure ever leaves this function.
@@ -61,8 +68,8 @@ int CAfsArchive::ImportEntry(const std::string& lpszPath, std::uint32_t nIndex) 
         return ImportEntryJournaled(lpszPath, nIndex);
     } catch (const std::bad_alloc&) {
         if (IsOpen()) CloseImage();
-        Messages().Show(ImportNotice(CanNotReadFile(lpszPath)));
-        return 0;
+        return RefuseImport({ImportFailureKind::CannotReadFile, nIndex, GetEntryOffset(nIndex), GetEntrySpace(nIndex),
+                             0, lpszPath, m_strImagePath});
     }
 }
 
@@ -70,24 +77,22 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
     const std::uint32_t offset = GetEntryOffset(nIndex);
     const std::uint32_t oldSize = GetEntrySize(nIndex);
     const std::uint32_t space = GetEntrySpace(nIndex);
+    m_importFailure.reset();
+    const auto refuse = [&](ImportFailureKind kind, std::uint64_t fileSize = 0) {
+        return RefuseImport({kind, nIndex, offset, space, fileSize, lpszPath, m_strImagePath});
+    };
 
     BinaryFile replacement;
     if (!replacement.Open(lpszPath, BinaryFile::Mode::Read)) {
-        Messages().Show(ImportNotice("can not open file\n" + lpszPath));
-        return 0;
+        return refuse(ImportFailureKind::CannotOpenFile);
     }
     const auto length = replacement.Length();
-    if (length && *length > space) {
-        Messages().Show(ImportNotice("file size too large!"));
-        return 0;
-    }
+    if (length && *length > space) return refuse(ImportFailureKind::TooLarge, *length);
     // The file is read whole before the image is touched; one that cannot be
     // read is refused here.
     std::vector<std::uint8_t> data(length ? static_cast<std::size_t>(*length) : 0);
-    if (!length || replacement.Read(data.data(), data.size()) != data.size()) {
-        Messages().Show(ImportNotice(CanNotReadFile(lpszPath)));
-        return 0;
-    }
+    if (!length || replacement.Read(data.data(), data.size()) != data.size())
+        return refuse(ImportFailureKind::CannotReadFile, length.value_or(0));
     replacement.Close();
 
     const auto newLength = static_cast<std::uint32_t>(data.size());
@@ -109,20 +114,18 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
         const std::uint64_t newEnd = std::uint64_t{offset} + recorded;
         const std::uint64_t dir = m_nNameDirOffset;
         if (newEnd > dir || dir - newEnd > afs::kNameDirSearchSize || dir > std::uint64_t{offset} + space) {
-            Messages().Show(ImportNotice(
-                "the size of the last entry can not change:\nthe archive's name directory would not be found again"));
-            return 0;
+            return refuse(ImportFailureKind::LastEntrySizeFixed, newLength);
         }
         clearFrom = static_cast<std::uint32_t>(newEnd);
         clearCount = static_cast<std::uint32_t>(dir - newEnd);
     }
     const std::vector<std::uint8_t> zeros(clearCount, 0);
 
-    m_bImageChangedSinceLoad = false;
     if (!OpenImage(OpenMode::ReadWrite)) {
         // A busy image has said so already; nothing else went wrong.
-        if (LastOpenFailure() != OpenFailure::InUse) Messages().Show(ImportNotice("can not open ISO file!"));
-        return 0;
+        return refuse(LastOpenFailure() == OpenFailure::InUse ? ImportFailureKind::ImageInUse
+                                                              : ImportFailureKind::CannotOpenImage,
+                      newLength);
     }
     // The index may be hours old: another program may have changed the
     // archive since. Under the lock it is read again where this import
@@ -130,9 +133,7 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
     // data over another's or a size the image no longer has.
     if (!IndexMatchesImage(nIndex)) {
         CloseImage();
-        m_bImageChangedSinceLoad = true;
-        Messages().Show(ImportNotice(ImageChangedSinceLoad(m_strImagePath)));
-        return 0;
+        return refuse(ImportFailureKind::ImageChanged, newLength);
     }
     std::uint8_t word[4];
     WriteLE32(word, recorded);
@@ -156,17 +157,13 @@ int CAfsArchive::ImportEntryJournaled(const std::string& lpszPath, std::uint32_t
         const JournaledWrite result = PlanWrites(pieces, plan) ? WriteJournaled(plan) : JournaledWrite::NotStarted;
         if (result == JournaledWrite::NotStarted) {
             CloseImage();
-            Messages().Show(ImportNotice("can not write ISO file!"));
-            return 0;
+            return refuse(ImportFailureKind::CannotWrite, newLength);
         }
         written = CloseImage() && result == JournaledWrite::Written;
     } else {
         written = CloseImage();
     }
-    if (!written) {
-        Messages().Show(ImportNotice("can not write ISO file!"));
-        return 0;
-    }
+    if (!written) return refuse(ImportFailureKind::CannotWrite, newLength);
     // The index in memory follows the image only once the image holds the change.
     if (sizeChanged && nIndex < m_nEntryCount) {
         m_pEntries[nIndex].size = recorded;

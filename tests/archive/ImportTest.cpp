@@ -157,7 +157,10 @@ TEST(ImportEntry, TheLastEntryMayGrowUpToTheNameDirectoryButNotOverIt) {
     Image image({{"ONLY.BIN", PatternBytes(1000, 1), 0}}, options);
     ASSERT_EQ(image.archive.GetEntrySpace(0), 4000u);
     EXPECT_EQ(image.archive.ImportEntry(image.Replacement(4001), 0), 0);
+    ASSERT_TRUE(image.archive.LastImportFailure().has_value());
+    EXPECT_EQ(image.archive.LastImportFailure()->kind, ImportFailureKind::TooLarge);
     EXPECT_EQ(image.archive.ImportEntry(image.Replacement(4000), 0), 1);
+    EXPECT_FALSE(image.archive.LastImportFailure().has_value()) << "a success leaves no failure";
     CAfsArchive fresh(image.messages);
     ASSERT_TRUE(fresh.LocateArchive(image.bin, "filedata.afs") && fresh.LoadIndex());
     EXPECT_EQ(fresh.GetEntryName(0), "ONLY.BIN") << "the name directory is intact";
@@ -167,12 +170,28 @@ TEST(ImportEntry, TheLastEntryMayGrowUpToTheNameDirectoryButNotOverIt) {
 TEST(ImportEntry, FailuresLeaveTheImageUntouched) {
     Image image(kEntries);
     const auto rawBefore = test::ReadFileBytes(image.bin);
-    EXPECT_EQ(image.archive.ImportEntry(image.dir / "missing.bin", 1), 0);
-    EXPECT_EQ(image.archive.ImportEntry(image.dir.Path().string(), 1), 0) << "a folder is not a file";
+    // Each refusal is kept with its kind and where it happened.
+    const auto refused = [&](const std::string& file, std::uint32_t entry, ImportFailureKind kind,
+                             std::uint64_t fileSize) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(image.archive.ImportEntry(file, entry), 0);
+        ASSERT_TRUE(image.archive.LastImportFailure().has_value());
+        const ImportFailure& f = *image.archive.LastImportFailure();
+        EXPECT_EQ(f.kind, kind);
+        EXPECT_EQ(f.entry, entry);
+        EXPECT_EQ(f.offset, image.archive.GetEntryOffset(entry));
+        EXPECT_EQ(f.space, image.archive.GetEntrySpace(entry));
+        EXPECT_EQ(f.fileSize, fileSize);
+        EXPECT_EQ(f.file, file);
+        EXPECT_EQ(f.image, image.bin);
+        EXPECT_FALSE(image.archive.LastImportFoundImageChanged());
+    };
+    refused(image.dir / "missing.bin", 1, ImportFailureKind::CannotOpenFile, 0);
+    refused(image.dir.Path().string(), 1, ImportFailureKind::CannotOpenFile, 0); // a folder is not a file
     const std::string path = image.Replacement(10);
     std::filesystem::rename(image.bin, image.dir / "moved.bin");
-    EXPECT_EQ(image.archive.ImportEntry(path, 1), 0);
-    EXPECT_EQ(image.archive.ImportEntry(image.Replacement(1), 9), 0) << "outside the table: slot space 0";
+    refused(path, 1, ImportFailureKind::CannotOpenImage, 10);
+    refused(image.Replacement(1), 9, ImportFailureKind::TooLarge, 1); // outside the table: slot space 0
     EXPECT_EQ(image.messages.Texts(),
               (std::vector<std::string>{"can not open file\n" + image.dir / "missing.bin",
                                         "can not open file\n" + image.dir.Path().string(), "Can not open ISO file!",
