@@ -32,4 +32,6 @@ function(qorlu_windows_program program)
   add_executable(${program} WIN32 ${ARG_SOURCES} ${dir}/${program}.rc)
   target_link_libraries(${program} PRIVATE qorlu_ui_win32 ${ARG_LIBS})
   target_link_options(${program} PRIVATE -municode)
+  # Beside qorlu.exe at the top of the build, as the ZIP holds them.
+  set_target_properties(${program} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endfunction()
