@@ -73,14 +73,13 @@ bool CAfsArchive::LoadIndex() {
     try {
         return LoadOpenIndex();
     } catch (const std::bad_alloc&) {
-        return RefuseIndex({IndexFailureKind::OutOfMemory, m_nLoadingCount});
+        return RefuseIndex({IndexFailureKind::OutOfMemory});
     }
 }
 
 bool CAfsArchive::LoadOpenIndex() {
     ClearIndex();
     m_loadFailure.reset();
-    m_nLoadingCount = 0;
 
     // What the image can hold of the archive bounds every size taken from it,
     // so a damaged count never leads to a huge allocation.
@@ -88,7 +87,6 @@ bool CAfsArchive::LoadOpenIndex() {
     std::uint8_t word[4] = {};
     ReadAt(afs::kCountOffset, word, sizeof word);
     const std::uint32_t count = CByteReader(word).LE32(0).value_or(0);
-    m_nLoadingCount = count;
     if (count == 0) return RefuseIndex({IndexFailureKind::NoEntries, 0, afs::kCountOffset, 4, available});
     if (!InBounds(afs::kTableOffset, afs::kEntryBytes * count, available))
         return RefuseIndex(

@@ -162,7 +162,6 @@ private:
     int Fail(ExtractFailureKind kind, std::uint32_t nIndex, std::string path = {});
 
     std::optional<IndexFailure> m_loadFailure;
-    std::uint32_t m_nLoadingCount = 0;      // the count being loaded, for a failure without memory
     std::vector<std::uint32_t> m_slotSpace; // per entry, computed once per load
     std::uint64_t m_nArchiveBytesAtLoad = 0;
     std::uint32_t m_nJobWritten = 0; // entries the last job wrote whole

@@ -19,7 +19,7 @@ std::string Holds(std::uint64_t available) {
 std::string DescribeIndexFailure(const IndexFailure& f) {
     switch (f.kind) {
     case IndexFailureKind::OutOfMemory:
-        return "the index does not fit in memory (" + std::to_string(f.count) + " entries)";
+        return "the index does not fit in memory";
     case IndexFailureKind::NoEntries:
         return "the archive holds no entries (the count at archive offset " + std::to_string(afs::kCountOffset) +
                " is 0)";
