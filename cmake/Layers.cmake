@@ -45,3 +45,14 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/layers.checked
   COMMENT "Checking what each folder includes"
   VERBATIM)
 add_custom_target(qorlu_layers DEPENDS ${PROJECT_BINARY_DIR}/layers.checked)
+
+# A folder's two front ends: qt/ when the Qt windows are built, win32/ in a
+# Windows build.
+macro(qorlu_add_front_ends)
+  if(QORLU_BUILD_GUI)
+    add_subdirectory(qt)
+  endif()
+  if(WIN32)
+    add_subdirectory(win32)
+  endif()
+endmacro()
